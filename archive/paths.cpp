@@ -1,0 +1,99 @@
+// Path utilities of the extraction.
+#include "archive/paths.h"
+
+#include <string.h>
+
+#include "platform/platform.h"
+
+uint32_t StringLength(const char* text) { return plat::TextLength(text); }
+
+char* EnsureTrailingBackslash(char* buffer) {
+  uint32_t n = StringLength(buffer);
+  if (n == 0 || buffer[n - 1] != '\\') {
+    buffer[n] = '\\';
+    buffer[n + 1] = 0;
+  }
+  return buffer;
+}
+
+bool BufferToString(const uint8_t* buffer, uint32_t count, plat::ByteString& out) {
+  uint32_t n = 0;
+  while (n < count && buffer[n] != 0) ++n;
+  return out.Assign(reinterpret_cast<const char*>(buffer), n);
+}
+
+char* SlashesToBackslashes(char* text) {
+  for (char* p = text; *p; ++p)
+    if (*p == '/') *p = '\\';
+  return text;
+}
+
+bool PathExists(char* path) {
+  uint32_t n = StringLength(path);
+  if (n > 0 && path[n - 1] == '\\') {
+    static const char kAllNames[] = "*.*";
+    char* pattern = static_cast<char*>(plat::Allocate(n + sizeof kAllNames));
+    if (!pattern) return false;
+    memcpy(pattern, path, n);
+    memcpy(pattern + n, kAllNames, sizeof kAllNames);
+    bool found = plat::FindAnyMatch(SlashesToBackslashes(pattern));
+    plat::Release(pattern);
+    return found;
+  }
+  return plat::FindAnyMatch(SlashesToBackslashes(path));
+}
+
+static bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+uint32_t DirectoryPartLength(const char* path, uint32_t n) {
+  if (n == 3 && memchr(path, ':', 3)) return 3;
+  uint32_t i = n;  // position counted from 1; 0 means no separator
+  while (i > 0 && !IsSeparator(path[i - 1]) && path[i - 1] != ':') --i;
+  if (i > 0 && IsSeparator(path[i - 1])) {
+    if (i == 3) {
+      if (path[1] != ':') --i;
+    } else if (i != 1) {
+      --i;
+    }
+  }
+  return i;
+}
+
+bool DirectoryPart(const plat::ByteString& path, plat::ByteString& out) {
+  return out.Assign(path.Text(), DirectoryPartLength(path.Text(), path.length));
+}
+
+// The recursion "create the parent, then the directory" is done as two loops, so that a
+// deeply nested name cannot exhaust the stack: walk up from the path through its
+// directory parts until one exists, remembering the lengths of the missing ones (each
+// directory part is a prefix of the path), then create them from the outermost in.
+void CreateDirectoryChain(const plat::ByteString& path) {
+  if (path.Empty()) return;
+  plat::ScopedByteString copy;
+  if (!copy.Assign(path.data, path.length)) return;
+  SlashesToBackslashes(copy.data);
+  uint32_t length = copy.length;
+  if (copy.data[length - 1] == '\\') --length;
+  // At most one missing directory per separator, plus the path itself.
+  uint32_t slots = 1;
+  for (uint32_t i = 0; i < length; ++i) slots += copy.data[i] == '\\' || copy.data[i] == ':';
+  plat::ScopedBuffer missing(slots * sizeof(uint32_t));
+  if (!missing) return;
+  uint32_t* lengths = reinterpret_cast<uint32_t*>(missing.get());
+  uint32_t count = 0;
+  // Fewer than three characters is a drive such as "C:" or a root: taken as existing.
+  while (length >= 3 && count < slots) {
+    copy.data[length] = 0;
+    if (PathExists(copy.data)) break;
+    lengths[count++] = length;
+    uint32_t parent = DirectoryPartLength(copy.data, length);
+    if (parent > 0 && copy.data[parent - 1] == '\\') --parent;
+    if (parent >= length) break;  // "C:" and the like are their own directory part
+    length = parent;
+  }
+  while (count > 0) {
+    uint32_t n = lengths[--count];
+    copy.data[n] = 0;
+    (void)plat::MakeDirectory(copy.data);
+  }
+}

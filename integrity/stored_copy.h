@@ -1,0 +1,16 @@
+// Copying a stored (method 0) entry's data from the archive to its output file.
+#pragma once
+
+#include <stdint.h>
+
+enum class [[nodiscard]] CopyResult : uint8_t {
+  kDone,       // the entry's bytes were read to their end or to the archive's end
+  kNoMemory,   // the chunk buffer could not be allocated; nothing was read or written
+};
+
+inline constexpr int32_t kStoredChunkSize = 32768;
+
+// Copies CurrentEntry.RemainingCount bytes from the archive position to
+// CurrentEntry.OutputHandle in chunks of at most 32,768 bytes, decrypting them when the
+// entry is encrypted, and folds every byte the writes accepted into RunningCrc.
+CopyResult CopyStoredEntry();

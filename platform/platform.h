@@ -1,0 +1,144 @@
+// The operating-system layer: every call the system makes outside itself goes through here.
+//
+// The system keeps Windows conventions everywhere above this layer: 8-bit texts in the
+// ANSI code page, paths with "\" (or "/") separators, DOS dates and times, Win32 message
+// numbers. Two backends implement it: platform/win32 with the real Win32 calls, and
+// platform/posix, a stand-in that lets every step run on Linux and that tests can drive
+// with injected faults (platform/testing.h).
+//
+// Nothing here throws; failures come back as the values the Win32 calls would give.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace plat {
+
+// A file handle as a pointer-sized value; kInvalidFile is INVALID_HANDLE_VALUE.
+using FileHandle = intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+// --- Reading the package -------------------------------------------------------------
+
+// Opens an existing file for reading, shared for reading (CreateFileA with GENERIC_READ,
+// FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL).
+[[nodiscard]] FileHandle OpenForReading(const char* path);
+
+// The file's size (GetFileSize); false when it cannot be read.
+[[nodiscard]] bool QueryFileSize(FileHandle file, uint32_t* size);
+
+// Where SeekFile measures its distance from (FILE_BEGIN, FILE_CURRENT, FILE_END).
+enum MoveMethod : uint16_t { kFromBeginning = 0, kFromCurrent = 1, kFromEnd = 2 };
+
+// Moves the file position (SetFilePointer without a high part). Returns the new
+// position, or -1 (0xFFFFFFFF) on failure, when the position is left where it was.
+[[nodiscard]] int32_t SeekFile(FileHandle file, int32_t distance, MoveMethod method);
+
+// Reads up to `count` bytes (ReadFile, synchronous). *got receives the number of bytes
+// read: 0 at the end of the file and after a failure. Returns ReadFile's success flag.
+bool ReadBytes(FileHandle file, void* buffer, uint32_t count, uint32_t* got);
+
+// --- Writing output files ------------------------------------------------------------
+
+// Creates or replaces a file for writing (CreateFileA with GENERIC_WRITE,
+// FILE_SHARE_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL).
+[[nodiscard]] FileHandle CreateOutputFile(const char* path);
+
+// Writes `count` bytes (WriteFile); *written receives what the system accepted.
+bool WriteBytes(FileHandle file, const void* data, uint32_t count, uint32_t* written);
+
+// Gives the file a DOS date and time as creation, last-access and last-write time,
+// with no conversion from local time (DosDateTimeToFileTime, then SetFileTime).
+bool SetDosFileTime(FileHandle file, uint16_t dosDate, uint16_t dosTime);
+
+// Closes any handle of this layer (CloseHandle).
+bool CloseFileHandle(FileHandle file);
+
+// --- Paths -----------------------------------------------------------------------------
+
+// True when FindFirstFileA finds anything for the name or pattern ("dir\*.*" included);
+// the search handle is closed again at once.
+[[nodiscard]] bool FindAnyMatch(const char* pattern);
+
+// CreateDirectoryA without security attributes.
+bool MakeDirectory(const char* path);
+
+// DeleteFileA.
+bool RemoveFile(const char* path);
+
+// RemoveDirectoryA: removes an empty directory only.
+bool RemoveEmptyDirectory(const char* path);
+
+// GetTempPathA: the user's temporary directory with a trailing "\". Returns the length
+// written, or 0 when nothing was written (failure, or a path that does not fit).
+uint32_t QueryTempPath(char* buffer, uint32_t size);
+
+// GetModuleFileNameA(NULL): the running program's full path, zero-terminated and cut
+// to fit the buffer. Returns the number of characters written.
+uint32_t QuerySelfPath(char* buffer, uint32_t size);
+
+// --- User interface -------------------------------------------------------------------
+
+// MessageBoxA with no owner window and MB_OK; the result is not needed.
+void ShowMessageBox(const char* text, const char* caption);
+
+// A window as a 32-bit value, the way the dialog code keeps it (0 and -1 included).
+using WindowHandle = intptr_t;
+
+// The Win32 message numbers the dialog code handles.
+inline constexpr uint32_t kWmPaint = 0x000F;
+inline constexpr uint32_t kWmInitDialog = 0x0110;
+inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kWmUser = 0x0400;
+inline constexpr uint32_t kIdCancel = 2;
+
+// A dialog procedure in the system's own calling convention; the backend adapts it to
+// the operating system's.
+using DialogProc = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                intptr_t lParam);
+
+// Runs a modal dialog from an in-memory DLGTEMPLATE (DialogBoxIndirectParamA with the
+// module instance, no owner window and an initial parameter of 0). Returns the value
+// given to EndModalDialog, or -1 when the dialog cannot be created.
+intptr_t RunModalDialog(const void* dialogTemplate, DialogProc procedure);
+
+// PostMessageA.
+bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
+                       intptr_t lParam);
+
+// EndDialog.
+void EndModalDialog(WindowHandle window, intptr_t result);
+
+// Paints the window and its children now (RedrawWindow with RDW_UPDATENOW and
+// RDW_ALLCHILDREN), so that it shows its content while the caller blocks.
+void PaintWindowNow(WindowHandle window);
+
+// --- Processes ---------------------------------------------------------------------------
+
+enum class StartResult : uint8_t { kStarted, kFailed, kNeedsElevation };
+
+// Starts a program (CreateProcessA with the application name given, the command line in
+// a writable buffer, no inheritance, NORMAL_PRIORITY_CLASS, the caller's environment and
+// current directory, shown with SW_SHOW). `arguments` is the part of the command line
+// after the program, for backends that pass arguments separately. On kStarted,
+// *process receives the process handle.
+[[nodiscard]] StartResult StartProcess(const char* application, char* commandLine,
+                                       const char* arguments, FileHandle* process);
+
+// Starts a program that needs elevation (ShellExecuteExA with SEE_MASK_NOCLOSEPROCESS).
+[[nodiscard]] bool StartElevatedProcess(const char* application, const char* arguments,
+                                        FileHandle* process);
+
+// WaitForSingleObject on a process handle with a time-out in milliseconds.
+void WaitForProcess(FileHandle process, uint32_t milliseconds);
+
+// Sleep.
+void PauseMilliseconds(uint32_t milliseconds);
+
+// --- Memory -------------------------------------------------------------------------------
+
+// The process heap. Allocate returns nullptr when memory runs out.
+[[nodiscard]] void* Allocate(size_t size);
+void Release(void* block);
+
+}  // namespace plat

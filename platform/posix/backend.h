@@ -1,0 +1,35 @@
+// Shared state of the POSIX backend: the installed fault plan, the trace, the handles.
+#pragma once
+
+#include <string>
+
+#include "platform/testing.h"
+
+namespace plat::posix {
+
+struct State {
+  testing::FaultPlan plan;
+  testing::Trace trace;
+  int creates = 0;
+  int outputCloses = 0;
+  int seeks = 0;
+  int allocationsCounted = 0;
+  int64_t writtenBytes = 0;
+};
+
+State& Current();
+
+// Windows path of the system -> POSIX path: "\" becomes "/".
+std::string ToPosix(const char* path);
+
+// Handles of this backend: file descriptors, and process handles above kProcessBase.
+inline constexpr intptr_t kProcessBase = intptr_t{1} << 40;
+
+enum class HandleKind : uint8_t { kNone, kReading, kOutput };
+void RememberHandle(int fd, HandleKind kind);
+HandleKind KindOf(int fd);
+
+// True while a process started by StartProcess runs the program at this POSIX path.
+bool IsRunningProgram(const std::string& posixPath);
+
+}  // namespace plat::posix

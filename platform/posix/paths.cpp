@@ -1,0 +1,99 @@
+// POSIX stand-in for the Win32 path calls: search, directories, deletion, temp and own path.
+#include <dirent.h>
+#include <fnmatch.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/backend.h"
+
+namespace plat {
+
+// FindFirstFileA: a plain name matches a file or directory of that name; a last
+// component with wildcards matches the names in its directory. "*.*" matches every
+// name, and Windows lists "." in every directory but a root, so "dir\*.*" finds
+// something exactly when the directory exists.
+bool FindAnyMatch(const char* pattern) {
+  posix::Current().trace.searches.push_back(pattern);
+  std::string path = posix::ToPosix(pattern);
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (last.find_first_of("*?") == std::string::npos) {
+    if (last.empty()) return false;  // "dir\" names nothing to FindFirstFileA
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+  }
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (last == "*.*" || last == "*") return true;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return false;
+  bool found = false;
+  while (struct dirent* e = readdir(d)) {
+    if (fnmatch(last.c_str(), e->d_name, 0) == 0) { found = true; break; }
+  }
+  closedir(d);
+  return found;
+}
+
+bool MakeDirectory(const char* path) {
+  auto& s = posix::Current();
+  s.trace.createdDirectories.push_back(path);
+  if (!s.plan.makeDirectoryFailsForPath.empty() &&
+      std::string(path).find(s.plan.makeDirectoryFailsForPath) != std::string::npos)
+    return false;
+  return mkdir(posix::ToPosix(path).c_str(), 0755) == 0;
+}
+
+bool RemoveFile(const char* path) {
+  std::string p = posix::ToPosix(path);
+  if (posix::IsRunningProgram(p)) return false;  // Windows keeps a running program's file
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return unlink(p.c_str()) == 0;
+}
+
+bool RemoveEmptyDirectory(const char* path) { return rmdir(posix::ToPosix(path).c_str()) == 0; }
+
+// $TMPDIR when set and non-empty, else /tmp, with a trailing "\" like GetTempPathA.
+uint32_t QueryTempPath(char* buffer, uint32_t size) {
+  auto& s = posix::Current();
+  std::string t;
+  if (s.plan.overrideTempPath) {
+    t = s.plan.tempPath;
+  } else {
+    const char* env = getenv("TMPDIR");
+    t = env && *env ? env : "/tmp";
+    if (t.back() != '/' && t.back() != '\\') t += '\\';
+  }
+  if (t.size() + 1 > size) return 0;
+  memcpy(buffer, t.c_str(), t.size() + 1);
+  return static_cast<uint32_t>(t.size());
+}
+
+uint32_t QuerySelfPath(char* buffer, uint32_t size) {
+  if (size == 0) return 0;
+  auto& s = posix::Current();
+  std::string self;
+  if (s.plan.overrideSelfPath) {
+    self = s.plan.selfPath;
+  } else {
+    char link[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", link, sizeof link - 1);
+    if (n < 0) n = 0;
+    self.assign(link, static_cast<size_t>(n));
+  }
+  // GetModuleFileNameA cuts the name to the buffer and still terminates it.
+  size_t n = self.size() < size - 1 ? self.size() : size - 1;
+  memcpy(buffer, self.data(), n);
+  buffer[n] = 0;
+  return static_cast<uint32_t>(n);
+}
+
+}  // namespace plat

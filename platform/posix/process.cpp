@@ -1,0 +1,132 @@
+// POSIX stand-in for starting the setup program, waiting for it, and pausing.
+//
+// The program is made executable and run with two arguments: its own POSIX path and
+// the argument text the system composed. A pipe closed on exec tells whether the exec
+// itself worked, so a program that cannot be run is a failed start, as with
+// CreateProcessA. Started programs are remembered while they run, because Windows
+// refuses to delete the file of a running program and the clean-up relies on that.
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/backend.h"
+
+namespace plat {
+namespace {
+
+std::map<pid_t, std::string>& Running() {
+  static std::map<pid_t, std::string> running;
+  return running;
+}
+
+std::string Canonical(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+void ReapFinished() {
+  auto& running = Running();
+  for (auto it = running.begin(); it != running.end();) {
+    int status;
+    if (waitpid(it->first, &status, WNOHANG) == it->first) it = running.erase(it);
+    else ++it;
+  }
+}
+
+bool Launch(const char* application, const char* arguments, FileHandle* process) {
+  std::string path = posix::ToPosix(application);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  chmod(path.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(report[0]);
+    execl(path.c_str(), path.c_str(), arguments, static_cast<char*>(nullptr));
+    int err = errno;
+    ssize_t ignored = write(report[1], &err, sizeof err);
+    (void)ignored;
+    _exit(127);
+  }
+  close(report[1]);
+  int err = 0;
+  ssize_t n;
+  do n = read(report[0], &err, sizeof err); while (n < 0 && errno == EINTR);
+  close(report[0]);
+  if (n > 0) {
+    waitpid(pid, nullptr, 0);
+    return false;
+  }
+  Running()[pid] = Canonical(path);
+  *process = posix::kProcessBase + pid;
+  return true;
+}
+
+}  // namespace
+
+StartResult StartProcess(const char* application, char* commandLine, const char* arguments,
+                         FileHandle* process) {
+  auto& s = posix::Current();
+  s.trace.starts.push_back({application ? application : "", commandLine ? commandLine : "",
+                            arguments ? arguments : ""});
+  if (s.plan.startNeedsElevation) return StartResult::kNeedsElevation;
+  return Launch(application, arguments, process) ? StartResult::kStarted : StartResult::kFailed;
+}
+
+bool StartElevatedProcess(const char* application, const char* arguments, FileHandle* process) {
+  posix::Current().trace.starts.push_back({application, "(elevated)", arguments});
+  return Launch(application, arguments, process);
+}
+
+void WaitForProcess(FileHandle process, uint32_t milliseconds) {
+  posix::Current().trace.waits.push_back(milliseconds);
+  if (process < posix::kProcessBase) return;
+  pid_t pid = static_cast<pid_t>(process - posix::kProcessBase);
+  struct timespec start, now;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    int status;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      Running().erase(pid);
+      return;
+    }
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (elapsed >= milliseconds) return;
+    PauseMilliseconds(5);
+  }
+}
+
+void PauseMilliseconds(uint32_t milliseconds) {
+  struct timespec t = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {}
+}
+
+}  // namespace plat
+
+namespace plat::posix {
+
+bool IsRunningProgram(const std::string& posixPath) {
+  ReapFinished();
+  std::string target = Canonical(posixPath);
+  for (auto& [pid, path] : Running())
+    if (path == target) return true;
+  return false;
+}
+
+}  // namespace plat::posix

@@ -1,0 +1,57 @@
+// Win32 process calls of the layer: start the setup program, elevate, wait, pause.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+// ERROR_ELEVATION_REQUIRED, which this SDK does not name.
+static constexpr DWORD kErrorElevationRequired = 740;
+
+StartResult StartProcess(const char* application, char* commandLine, const char*,
+                         FileHandle* process) {
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION info;
+  ZeroMemory(&info, sizeof info);
+  if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                      nullptr, nullptr, &startup, &info)) {
+    return GetLastError() == kErrorElevationRequired ? StartResult::kNeedsElevation
+                                                      : StartResult::kFailed;
+  }
+  CloseHandle(info.hThread);
+  *process = reinterpret_cast<FileHandle>(info.hProcess);
+  return StartResult::kStarted;
+}
+
+// ShellExecuteExA lives in shell32, which is loaded only when elevation is needed.
+bool StartElevatedProcess(const char* application, const char* arguments, FileHandle* process) {
+  HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, 0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+  if (!shell) shell = LoadLibraryA("shell32.dll");
+  if (!shell) return false;
+  using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+  auto run = reinterpret_cast<ShellExecuteExFn>(
+      reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExA")));
+  if (!run) return false;
+  SHELLEXECUTEINFOA info;
+  ZeroMemory(&info, sizeof info);
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = application;
+  info.lpParameters = arguments;
+  info.nShow = SW_SHOW;
+  if (!run(&info) || !info.hProcess) return false;
+  *process = reinterpret_cast<FileHandle>(info.hProcess);
+  return true;
+}
+
+void WaitForProcess(FileHandle process, uint32_t milliseconds) {
+  WaitForSingleObject(reinterpret_cast<HANDLE>(process), milliseconds);
+}
+
+void PauseMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+
+}  // namespace plat

@@ -1,0 +1,41 @@
+// Win32 user-interface calls of the layer: message box and the modal dialog.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace plat {
+namespace {
+
+DialogProc g_procedure = nullptr;
+
+// Adapts the system's dialog procedure to the stdcall convention of Windows.
+INT_PTR CALLBACK DialogTrampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return g_procedure(reinterpret_cast<WindowHandle>(window), message, wParam, lParam);
+}
+
+HWND W(WindowHandle w) { return reinterpret_cast<HWND>(w); }
+
+}  // namespace
+
+void ShowMessageBox(const char* text, const char* caption) {
+  MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+intptr_t RunModalDialog(const void* dialogTemplate, DialogProc procedure) {
+  g_procedure = procedure;
+  return DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
+                                 static_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr,
+                                 DialogTrampoline, 0);
+}
+
+bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  return PostMessageA(W(window), message, wParam, lParam) != FALSE;
+}
+
+void EndModalDialog(WindowHandle window, intptr_t result) { EndDialog(W(window), result); }
+
+void PaintWindowNow(WindowHandle window) {
+  RedrawWindow(W(window), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+}  // namespace plat

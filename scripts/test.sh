@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds both programs and runs every test: units, the package tool, the Windows
+# program under Wine, and a bounded fuzz run. Exits non-zero when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset host >/dev/null
+cmake --build --preset host
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
+ctest --preset host

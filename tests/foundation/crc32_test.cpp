@@ -1,0 +1,60 @@
+// CRC-32: the published check value, the table's known entries, and the equivalence of
+// the eight-byte step with the byte step on every length and alignment.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "integrity/crc32.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/platform_fixture.h"
+
+namespace {
+
+class Crc32Test : public sfxtest::PlatformTest {};
+
+TEST_F(Crc32Test, TableHasTheZipPolynomial) {
+  EXPECT_EQ(CrcTable[0], 0u);
+  EXPECT_EQ(CrcTable[128], 0xEDB88320u);
+  EXPECT_EQ(CrcTable[255], 0x2D02EF8Du);
+  EXPECT_EQ(CrcUpdateByte(0, 0), 0u);
+  EXPECT_EQ(CrcUpdateByte(0x5A, 0), CrcTable[0x5A]);
+}
+
+TEST_F(Crc32Test, CheckValueOfTheDigitsIsTheRawRegister) {
+  const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  uint32_t crc = 0xFFFFFFFFu;
+  CrcUpdateBuffer(digits, 9, crc);
+  EXPECT_EQ(crc, 0x340BC6D9u);  // one's complement of the published 0xCBF43926
+}
+
+TEST_F(Crc32Test, EmptyAndNegativeLengthsChangeNothing) {
+  const uint8_t byte = 7;
+  for (int32_t length : {0, -1, INT32_MIN}) {
+    uint32_t crc = 0x12345678u;
+    CrcUpdateBuffer(&byte, length, crc);
+    EXPECT_EQ(crc, 0x12345678u) << length;
+  }
+}
+
+// Every length 0..300 and every start alignment 0..7 against an independent bitwise CRC,
+// fed whole and split in two pieces at every eleventh byte.
+TEST_F(Crc32Test, BufferUpdateMatchesBitwiseCrcAtEveryLengthAndAlignment) {
+  std::mt19937 rng(1);
+  std::vector<uint8_t> data(320);
+  for (auto& b : data) b = static_cast<uint8_t>(rng());
+  for (size_t offset = 0; offset < 8; ++offset) {
+    for (size_t length = 0; length + offset <= 308; ++length) {
+      std::vector<uint8_t> piece(data.begin() + offset, data.begin() + offset + length);
+      uint32_t whole = 0xFFFFFFFFu;
+      CrcUpdateBuffer(data.data() + offset, static_cast<int32_t>(length), whole);
+      ASSERT_EQ(~whole, sfxtest::Crc32(piece)) << offset << "+" << length;
+      size_t split = length % 11;
+      uint32_t parts = 0xFFFFFFFFu;
+      CrcUpdateBuffer(data.data() + offset, static_cast<int32_t>(split), parts);
+      CrcUpdateBuffer(data.data() + offset + split, static_cast<int32_t>(length - split), parts);
+      ASSERT_EQ(parts, whole);
+    }
+  }
+}
+
+}  // namespace
