@@ -9,3 +9,5 @@ cmake --build --preset host
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 ctest --preset host
+ctest --test-dir build/win32 --output-on-failure
+if [ -f scripts/fuzz.sh ]; then bash scripts/fuzz.sh; fi
