@@ -83,8 +83,11 @@ void CreateDirectoryChain(const plat::ByteString& path) {
   uint32_t count = 0;
   // Fewer than three characters is a drive such as "C:" or a root: taken as existing.
   while (length >= 3 && count < slots) {
+    char cut = copy.data[length];
     copy.data[length] = 0;
-    if (PathExists(copy.data)) break;
+    bool exists = PathExists(copy.data);
+    copy.data[length] = cut;
+    if (exists) break;
     lengths[count++] = length;
     uint32_t parent = DirectoryPartLength(copy.data, length);
     if (parent > 0 && copy.data[parent - 1] == '\\') --parent;
@@ -93,7 +96,29 @@ void CreateDirectoryChain(const plat::ByteString& path) {
   }
   while (count > 0) {
     uint32_t n = lengths[--count];
+    char cut = copy.data[n];
     copy.data[n] = 0;
     (void)plat::MakeDirectory(copy.data);
+    copy.data[n] = cut;
   }
+}
+
+bool IsContainedName(const plat::ByteString& name) {
+  if (name.Empty() || IsSeparator(name.data[0])) return false;
+  uint32_t start = 0;
+  for (uint32_t i = 0; i <= name.length; ++i) {
+    char c = i < name.length ? name.data[i] : '\\';
+    if (c == ':') return false;
+    if (!IsSeparator(c)) continue;
+    // The component name[start..i): refuse dots and spaces only, unless it is ".".
+    uint32_t dots = 0;
+    bool onlyDotsAndSpaces = i > start;
+    for (uint32_t k = start; k < i; ++k) {
+      if (name.data[k] == '.') ++dots;
+      else if (name.data[k] != ' ') onlyDotsAndSpaces = false;
+    }
+    if (onlyDotsAndSpaces && !(dots == 1 && i - start == 1)) return false;
+    start = i + 1;
+  }
+  return true;
 }

@@ -39,3 +39,9 @@ char* SlashesToBackslashes(char* text);
 // Creates the directory and every missing parent, parents first. Nothing is reported:
 // the caller tests afterwards whether the directory exists.
 void CreateDirectoryChain(const plat::ByteString& path);
+
+// True when an entry name stays inside the destination directory: it does not start
+// with "\" or "/", has no ":" (a drive or a stream), and no component made only of
+// dots and spaces other than a single "." (Windows reads "..", "..." and ". ." alike as
+// the parent directory once it strips trailing dots and spaces).
+[[nodiscard]] bool IsContainedName(const plat::ByteString& name);

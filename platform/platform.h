@@ -129,8 +129,13 @@ enum class StartResult : uint8_t { kStarted, kFailed, kNeedsElevation };
 [[nodiscard]] bool StartElevatedProcess(const char* application, const char* arguments,
                                         FileHandle* process);
 
-// WaitForSingleObject on a process handle with a time-out in milliseconds.
-void WaitForProcess(FileHandle process, uint32_t milliseconds);
+// WaitForSingleObject on a process handle with a time-out in milliseconds. True when
+// the process ended within the time.
+bool WaitForProcess(FileHandle process, uint32_t milliseconds);
+
+// Restricts where the process loads DLLs from to the system directory
+// (SetDefaultDllDirectories, where Windows has it). Call before anything else.
+void RestrictLibrarySearch();
 
 // Sleep.
 void PauseMilliseconds(uint32_t milliseconds);

@@ -93,9 +93,9 @@ bool StartElevatedProcess(const char* application, const char* arguments, FileHa
   return Launch(application, arguments, process);
 }
 
-void WaitForProcess(FileHandle process, uint32_t milliseconds) {
+bool WaitForProcess(FileHandle process, uint32_t milliseconds) {
   posix::Current().trace.waits.push_back(milliseconds);
-  if (process < posix::kProcessBase) return;
+  if (process < posix::kProcessBase) return false;
   pid_t pid = static_cast<pid_t>(process - posix::kProcessBase);
   struct timespec start, now;
   clock_gettime(CLOCK_MONOTONIC, &start);
@@ -103,14 +103,16 @@ void WaitForProcess(FileHandle process, uint32_t milliseconds) {
     int status;
     if (waitpid(pid, &status, WNOHANG) == pid) {
       Running().erase(pid);
-      return;
+      return true;
     }
     clock_gettime(CLOCK_MONOTONIC, &now);
     int64_t elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
-    if (elapsed >= milliseconds) return;
+    if (elapsed >= milliseconds) return false;
     PauseMilliseconds(5);
   }
 }
+
+void RestrictLibrarySearch() {}
 
 void PauseMilliseconds(uint32_t milliseconds) {
   struct timespec t = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};

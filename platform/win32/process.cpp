@@ -48,8 +48,20 @@ bool StartElevatedProcess(const char* application, const char* arguments, FileHa
   return true;
 }
 
-void WaitForProcess(FileHandle process, uint32_t milliseconds) {
-  WaitForSingleObject(reinterpret_cast<HANDLE>(process), milliseconds);
+bool WaitForProcess(FileHandle process, uint32_t milliseconds) {
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(process), milliseconds) == WAIT_OBJECT_0;
+}
+
+// Packages are typically run from a downloads folder where anyone can leave a DLL, so
+// only the system directory may supply one. The call is looked up at run time: Windows
+// versions without it still start.
+void RestrictLibrarySearch() {
+  using SetDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return;
+  auto set = reinterpret_cast<SetDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (set) set(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
 }
 
 void PauseMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }

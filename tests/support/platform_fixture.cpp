@@ -27,3 +27,19 @@ void PlatformTest::Install(plat::testing::FaultPlan plan) {
 }
 
 }  // namespace sfxtest
+
+#include "archive/record.h"
+
+namespace sfxtest {
+
+OpenedArchive::OpenedArchive(const std::string& path) {
+  ArchiveHandle = plat::OpenForReading(path.c_str());
+  EXPECT_NE(ArchiveHandle, plat::kInvalidFile) << path;
+}
+
+OpenedArchive::~OpenedArchive() {
+  if (ArchiveHandle != plat::kInvalidFile) (void)plat::CloseFileHandle(ArchiveHandle);
+  ArchiveHandle = plat::kInvalidFile;
+}
+
+}  // namespace sfxtest

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/testing.h"
 
 namespace sfxtest {
@@ -18,6 +20,19 @@ class PlatformTest : public ::testing::Test {
 
  private:
   int64_t liveAtStart_ = 0;
+};
+
+}  // namespace sfxtest
+
+namespace sfxtest {
+
+// Opens a file as the package (ArchiveHandle) for the duration of a scope and closes it.
+class OpenedArchive {
+ public:
+  explicit OpenedArchive(const std::string& path);
+  ~OpenedArchive();
+  OpenedArchive(const OpenedArchive&) = delete;
+  OpenedArchive& operator=(const OpenedArchive&) = delete;
 };
 
 }  // namespace sfxtest

@@ -1,0 +1,90 @@
+// The marker scan: where the archive is found, where it is not, and how it reads.
+#include <gtest/gtest.h>
+
+#include "launcher/locate.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/platform_fixture.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using sfxtest::Bytes;
+
+const Bytes kMarker = {0xA6, 0x95, 0x9C, 0x2B, 0x0F, 0xF0};
+
+// `size` filler bytes (never a marker byte) with marker copies placed at `at`.
+Bytes FileWithMarkers(size_t size, std::vector<size_t> at) {
+  Bytes file(size, 0x11);
+  for (size_t p : at) std::copy(kMarker.begin(), kMarker.end(), file.begin() + p);
+  return file;
+}
+
+class LocateTest : public sfxtest::PlatformTest {
+ protected:
+  int32_t Scan(const Bytes& file) {
+    sfxtest::WriteFile(dir_ / "pkg", file);
+    return FindArchiveStart((dir_ / "pkg").c_str());
+  }
+  sfxtest::TempDir dir_;
+};
+
+TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
+  struct Case { const char* what; Bytes file; int32_t expected; };
+  Bytes straddling = FileWithMarkers(9000, {4096 - 3});
+  Bytes restart = FileWithMarkers(200, {101});
+  restart[100] = 0xA6;  // A6 A6 95 9C 2B 0F F0: the match restarts at the second A6
+  Bytes broken = FileWithMarkers(200, {});
+  std::copy(kMarker.begin(), kMarker.begin() + 5, broken.begin() + 50);  // five bytes only
+  const Case cases[] = {
+      {"archive after a 64-byte image", FileWithMarkers(300, {64}), 64},
+      {"first of two occurrences", FileWithMarkers(300, {64, 128}), 64},
+      {"marker at exactly offset 20", FileWithMarkers(100, {20}), 20},
+      {"marker inside the first 20 bytes is skipped", FileWithMarkers(100, {14}), -1},
+      {"one before 20 skipped, a later one found", FileWithMarkers(100, {10, 70}), 70},
+      {"straddles the 4096-byte block boundary", straddling, 4096 - 3},
+      {"breaking byte that starts a new match", restart, 101},
+      {"five of six marker bytes", broken, -1},
+      {"no marker", FileWithMarkers(5000, {}), -1},
+      {"marker ends at the file's last byte", FileWithMarkers(106, {100}), 100},
+      {"empty file", Bytes{}, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Scan(c.file), c.expected) << c.what;
+}
+
+TEST_F(LocateTest, ANameThatNamesNoFileGivesMinusOne) {
+  EXPECT_EQ(FindArchiveStart((dir_ / "missing").c_str()), -1);
+  EXPECT_EQ(FindArchiveStart(dir_.path().c_str()), -1);  // a directory is no package
+}
+
+TEST_F(LocateTest, ReadsForwardIn4096ByteBlocksFromOffset20) {
+  Scan(FileWithMarkers(10000, {9000}));
+  std::vector<uint32_t> asked;
+  for (auto& r : trace().reads) asked.push_back(r.asked);
+  EXPECT_EQ(asked, (std::vector<uint32_t>{4096, 4096, 4096}));
+  ASSERT_EQ(trace().seeks.size(), 1u);
+  EXPECT_EQ(trace().seeks[0].distance, 20);
+}
+
+TEST_F(LocateTest, AReadFailureInMidScanEndsWithMinusOne) {
+  plat::testing::FaultPlan plan;
+  plan.readFailsAtOffset = 5000;  // the second block fails before reaching the marker
+  Install(plan);
+  EXPECT_EQ(Scan(FileWithMarkers(10000, {9000})), -1);
+  plan.readFailsAtOffset = 9500;  // after the marker: found in the block before
+  Install(plan);
+  EXPECT_EQ(Scan(FileWithMarkers(10000, {6000})), 6000);
+}
+
+TEST_F(LocateTest, FailedSeekGivesMinusOne) {
+  plat::testing::FaultPlan plan;
+  plan.seekFailsAtCall = 1;
+  Install(plan);
+  EXPECT_EQ(Scan(FileWithMarkers(300, {64})), -1);
+}
+
+TEST_F(LocateTest, TheProgramImageDoesNotHoldTheMarkerInFileOrder) {
+  // The stored copy is reversed, so a package scan can never stop inside the stub.
+  EXPECT_EQ(Bytes(ArchiveMarker, ArchiveMarker + 6), Bytes(kMarker.rbegin(), kMarker.rend()));
+}
+
+}  // namespace

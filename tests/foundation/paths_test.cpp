@@ -1,0 +1,124 @@
+// Path utilities: directory parts, slash conversion, existence tests and directory
+// chains through the stand-in, and the names that must stay inside the destination.
+#include <gtest/gtest.h>
+
+#include "archive/paths.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/platform_fixture.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string Part(const std::string& path) {
+  plat::ScopedByteString in, out;
+  EXPECT_TRUE(in.Assign(path.data(), static_cast<uint32_t>(path.size())));
+  EXPECT_TRUE(DirectoryPart(in, out));
+  return out.Text();
+}
+
+class PathsTest : public sfxtest::PlatformTest {
+ protected:
+  // The test folder as the system writes it, with backslashes.
+  std::string Base() const {
+    std::string d = dir_.path();
+    for (char& c : d) if (c == '/') c = '\\';
+    return d;
+  }
+  sfxtest::TempDir dir_;
+};
+
+TEST_F(PathsTest, DirectoryPart) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\T\\_I_\\a\\b.txt", "C:\\T\\_I_\\a"}, {"C:\\b.txt", "C:\\"}, {"\\b.txt", "\\"},
+      {"ab\\c", "ab"}, {"C:b.txt", "C:"}, {"b.txt", ""}, {"C:\\", "C:\\"}, {"x/y", "x"},
+      {"a/b/", "a/b"}, {"C:", "C:"}, {"ab:", "ab:"}, {"/x", "/"}, {"abc\\", "abc"},
+  };
+  for (auto [in, out] : cases) EXPECT_EQ(Part(in), out) << in;
+}
+
+TEST_F(PathsTest, TextHelpers) {
+  EXPECT_EQ(StringLength(""), 0u);
+  char buffer[16] = "C:\\TEMP";
+  EXPECT_STREQ(EnsureTrailingBackslash(buffer), "C:\\TEMP\\");
+  EXPECT_STREQ(EnsureTrailingBackslash(buffer), "C:\\TEMP\\");
+  char slashes[] = "C:/T/x";
+  EXPECT_STREQ(SlashesToBackslashes(slashes), "C:\\T\\x");
+  std::string longText(600, '/');
+  SlashesToBackslashes(longText.data());  // converts all of a text of any length
+  EXPECT_EQ(longText, std::string(600, '\\'));
+  const uint8_t bytes[] = {'a', 'b', 0, 'c'};
+  plat::ScopedByteString s;
+  ASSERT_TRUE(BufferToString(bytes, 4, s));
+  EXPECT_EQ(std::string(s.Text()), "ab");
+  ASSERT_TRUE(BufferToString(bytes, 0, s));
+  EXPECT_TRUE(s.Empty());
+}
+
+TEST_F(PathsTest, PathExistsSearchesThePatternOrTheName) {
+  std::string d = Base();
+  sfxtest::WriteFile(dir_ / "file", {1});
+  std::string withSlash = d + "/";
+  std::string withBackslash = d + "\\";
+  EXPECT_TRUE(PathExists(withBackslash.data()));
+  EXPECT_EQ(trace().searches.back(), d + "\\*.*");
+  std::string file = d + "/file";
+  EXPECT_TRUE(PathExists(file.data()));
+  EXPECT_EQ(file, d + "\\file");  // the caller's text changed in place
+  std::string missing = d + "\\nothing\\";
+  EXPECT_FALSE(PathExists(missing.data()));
+  std::string missingFile = d + "\\nothing";
+  EXPECT_FALSE(PathExists(missingFile.data()));
+  // A trailing-backslash path longer than any fixed scratch buffer.
+  std::string deep = d + "\\" + std::string(300, 'q') + "\\";
+  EXPECT_FALSE(PathExists(deep.data()));
+  EXPECT_EQ(trace().searches.back(), deep + "*.*");
+}
+
+TEST_F(PathsTest, CreateDirectoryChainCreatesMissingParentsFirst) {
+  std::string base = Base();
+  plat::ScopedByteString path;
+  ASSERT_TRUE(path.AppendText((base + "\\a/b\\c\\").c_str()));
+  CreateDirectoryChain(path);
+  EXPECT_EQ(trace().createdDirectories,
+            (std::vector<std::string>{base + "\\a", base + "\\a\\b", base + "\\a\\b\\c"}));
+  EXPECT_TRUE(sfxtest::IsDirectory(dir_ / "a/b/c"));
+  Install({});
+  CreateDirectoryChain(path);  // exists: nothing to do
+  EXPECT_TRUE(trace().createdDirectories.empty());
+}
+
+TEST_F(PathsTest, CreateDirectoryChainStopsWhereThePathCannotShrink) {
+  const char* cases[] = {"C:", "C:\\", "\\", "ab", "zz:", "q:\\zz:"};
+  for (const char* c : cases) {
+    plat::ScopedByteString path;
+    ASSERT_TRUE(path.AppendText(c));
+    CreateDirectoryChain(path);  // must return, whatever the platform answers
+  }
+  // "q:\zz:" cannot exist on Linux; the chain tries it once and does not recurse on it.
+  EXPECT_LE(trace().createdDirectories.size(), 2u);
+}
+
+TEST_F(PathsTest, AFileInTheWayCountsAsExistingDirectory) {
+  sfxtest::WriteFile(dir_ / "blocker", {1});
+  plat::ScopedByteString path;
+  ASSERT_TRUE(path.AppendText((dir_.path() + "\\blocker").c_str()));
+  CreateDirectoryChain(path);
+  EXPECT_TRUE(trace().createdDirectories.empty());
+}
+
+TEST_F(PathsTest, NamesThatWouldLeaveTheDestinationAreRefused) {
+  const std::pair<const char*, bool> cases[] = {
+      {"setup.exe", true}, {"dir/sub\\file.txt", true}, {"./a", true}, {"a/./b", true},
+      {"a..b", true}, {"..a/b", true}, {".hidden", true}, {"a b/c d", true},
+      {"/etc/passwd", false}, {"\\x", false}, {"C:\\x", false}, {"C:x", false},
+      {"file.txt:stream", false}, {"..", false}, {"../x", false}, {"a/../../x", false},
+      {"a\\..\\x", false}, {"a/..", false}, {"...", false}, {"a/. ./b", false}, {".. /x", false},
+  };
+  for (auto [name, ok] : cases) {
+    plat::ScopedByteString s;
+    ASSERT_TRUE(s.AppendText(name));
+    EXPECT_EQ(IsContainedName(s), ok) << name;
+  }
+}
+
+}  // namespace
