@@ -1,0 +1,38 @@
+// Raw deflate and CRC-32 through libdeflate, which compresses whole buffers: an entry is
+// read whole before it is compressed, so memory grows with the largest entry.
+#include "tools/sfx_pack/deflate.h"
+
+#include <libdeflate.h>
+
+#include <memory>
+#include <new>
+
+namespace sfxpack {
+
+namespace {
+struct CompressorDeleter {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+}  // namespace
+
+bool DeflateBuffer(const Bytes& data, int level, Bytes& out) {
+  if (data.empty()) return false;
+  std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+      libdeflate_alloc_compressor(level));
+  if (!compressor) throw std::bad_alloc();
+  // Only a result smaller than the data is of use, so the output buffer stops one byte
+  // short of it; libdeflate answers 0 when the stream does not fit.
+  out.resize(data.size() - 1);
+  if (out.empty()) return false;
+  size_t n = libdeflate_deflate_compress(compressor.get(), data.data(), data.size(),
+                                         out.data(), out.size());
+  if (n == 0) return false;
+  out.resize(n);
+  return true;
+}
+
+uint32_t Crc32Of(const Bytes& data) {
+  return libdeflate_crc32(0, data.data(), data.size());
+}
+
+}  // namespace sfxpack
