@@ -18,6 +18,7 @@ static constexpr uint32_t kPolynomial = 0xEDB88320u;
 static constexpr int kTables = 8;
 
 bool AllocateCrcTable() {
+  if (CrcTable) return true;  // built once per process
   // One extra entry after table 0 keeps the block's classic 1028-byte head.
   CrcTable = static_cast<uint32_t*>(plat::Allocate((256 * kTables + 1) * sizeof(uint32_t)));
   if (!CrcTable) return false;

@@ -21,10 +21,12 @@ bool ByteString::Reserve(uint32_t needed) {
   while (size < needed) size = size > 0x3FFFFFF0u ? needed : size * 2;
   char* grown = static_cast<char*>(Allocate(size + 1));
   if (!grown) return false;
-  if (data) memcpy(grown, data, length);
-  grown[length] = 0;
+  uint32_t kept = length;
+  if (data) memcpy(grown, data, kept);
+  grown[kept] = 0;
   Release();
   data = grown;
+  length = kept;
   capacity = size;
   return true;
 }

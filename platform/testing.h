@@ -20,6 +20,8 @@ struct FaultPlan {
   // delivers the bytes before it and then fails (returns false); later reads from at or
   // past the offset deliver nothing and fail.
   int64_t readFailsAtOffset = -1;
+  // The Nth OpenForReading fails.
+  int openFailsAtCall = -1;
   // Every read delivers at most this many bytes (a short but successful read).
   int64_t readChunkLimit = -1;
   // Output writes: after this many bytes in all have been accepted, writes fail; the

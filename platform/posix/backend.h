@@ -10,6 +10,7 @@ namespace plat::posix {
 struct State {
   testing::FaultPlan plan;
   testing::Trace trace;
+  int opens = 0;
   int creates = 0;
   int outputCloses = 0;
   int seeks = 0;

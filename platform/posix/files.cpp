@@ -14,6 +14,8 @@ using posix::Current;
 using posix::HandleKind;
 
 FileHandle OpenForReading(const char* path) {
+  auto& s = Current();
+  if (++s.opens == s.plan.openFailsAtCall) return kInvalidFile;
   int fd = open(posix::ToPosix(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return kInvalidFile;
   struct stat st;
