@@ -1,0 +1,190 @@
+// The sfx-pack command line: help, create and list, one-line errors, damaged packages.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <sstream>
+
+#include "tests/pack/pack_support.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sfx_pack/lister.h"
+#include "tools/sfx_pack/pack_error.h"
+
+namespace sfxtest {
+namespace {
+
+// A failure is one line on standard error, "sfx-pack: ...", and a non-zero status.
+void ExpectOneLineError(const CommandResult& r, int status, const std::string& words) {
+  EXPECT_EQ(r.status, status) << r.err;
+  EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+  EXPECT_EQ(r.err.rfind("sfx-pack: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(words), std::string::npos) << "expected \"" << words << "\" in: " << r.err;
+}
+
+TEST(PackCli, HelpAndVersion) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string first;
+  } cases[] = {
+      {{"--help"}, "Usage: sfx-pack COMMAND [ARGS]"},
+      {{"-h"}, "Usage: sfx-pack COMMAND [ARGS]"},
+      {{"create", "--help"}, "Usage: sfx-pack create --stub STUB --output OUT [--store | --level N]"},
+      {{"create", "--stub", "x", "--help"}, "Usage: sfx-pack create --stub STUB --output OUT [--store | --level N]"},
+      {{"list", "--help"}, "Usage: sfx-pack list PACKAGE"},
+  };
+  for (const Case& c : cases) {
+    CommandResult r = RunPack(c.args);
+    EXPECT_EQ(r.status, 0) << c.args[0];
+    EXPECT_EQ(Lines(r.out).at(0), c.first);
+    EXPECT_EQ(r.err, "");
+  }
+  CommandResult version = RunPack({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("sfx-pack [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
+}
+
+class PackCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir / "stub", FakeStub(300));
+    WriteFile(dir / "text.txt", ToBytes(std::string(5000, 'a') + "tail"));
+    WriteFile(dir / "tiny", ToBytes("t"));
+    WriteFile(dir / "not-a-zip", ToBytes(std::string(100, 'z')));
+    WriteFile(dir / "package", MarkedPackage({StoredRecord("a", "b")}, FakeStub()));
+  }
+  TempDir dir;
+};
+
+TEST_F(PackCliTest, CreateThenListShowsEveryRecordWhereItIs) {
+  CommandResult created = RunPack({"create", "--stub=stub", "--output", "out.exe", "text.txt", "tiny"}, dir.path());
+  ASSERT_EQ(created.status, 0) << created.err;
+  EXPECT_EQ(created.out, "sfx-pack: wrote out.exe: 2 records, archive at offset 300\n");
+  CommandResult listed = RunPack({"list", "out.exe"}, dir.path());
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  std::vector<std::string> lines = Lines(listed.out);
+  ASSERT_EQ(lines.size(), 5u) << listed.out;
+  EXPECT_EQ(lines[0], "archive offset: 300");
+
+  TempDir scratch;
+  std::vector<ReadBackEntry> back = ReadPackageBack(dir / "out.exe", scratch.path());
+  ASSERT_EQ(back.size(), 2u);
+  const char* methods[] = {"deflate", "stored"};
+  for (size_t i = 0; i < back.size(); ++i) {
+    const LocalRecordHeader& h = back[i].header;
+    char expected[200];
+    std::snprintf(expected, sizeof expected, "%10d  %-8s  0x0000  %10d  %12u  %08X  ", back[i].offset,
+                  methods[i], h.CompressedSize(), h.UncompressedSize(), Crc32(back[i].content));
+    EXPECT_EQ(lines[2 + i].substr(0, std::string(expected).size()), expected);
+    EXPECT_TRUE(std::regex_search(lines[2 + i], std::regex("  20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]  " +
+                                                            back[i].name + "$")))
+        << lines[2 + i];
+  }
+  EXPECT_EQ(ToString(back[0].content), std::string(5000, 'a') + "tail");
+  long long end = static_cast<long long>(ReadFile(dir / "out.exe").size());
+  EXPECT_EQ(lines[4], "end of records at offset " + std::to_string(end) + ": end of file (2 records)");
+}
+
+TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string words;
+  } cases[] = {
+      {{"create", "--stub", "missing", "--output", "out", "tiny"}, 1, "missing: cannot open stub"},
+      {{"create", "--stub", "package", "--output", "out", "tiny"}, 1, "already contains the archive marker"},
+      {{"create", "--stub", "tiny", "--output", "out", "tiny"}, 1, "at least 20"},
+      {{"create", "--stub", "stub", "--output", "out", "tiny", "absent"}, 1, "absent: cannot read"},
+      {{"create", "--stub", "stub", "--output", "nodir/out", "tiny"}, 1, "nodir/out: cannot create"},
+      {{"create", "--stub", "stub", "--output", "out", "--from-zip", "not-a-zip"}, 1, "not a ZIP file"},
+      {{"create", "--stub", "stub", "--output", "out", "--from-zip", "absent.zip"}, 1, "absent.zip: cannot open"},
+      {{"create", "--stub", "stub", "--output", "out", "tiny", "tiny"}, 1, "already in the package"},
+      {{"create", "--stub", "stub", "--output", "out", "--level", "13", "tiny"}, 2, "--level must be"},
+      {{"create", "--stub", "stub", "--output", "out", "--level=x", "tiny"}, 2, "--level must be"},
+      {{"create", "--stub", "stub", "--output", "out", "--store", "--level", "3", "tiny"}, 2, "cannot be combined"},
+      {{"create", "--stub", "stub", "--output", "out", "--fast", "tiny"}, 2, "unknown option '--fast'"},
+      {{"create", "--stub", "stub", "--output", "out"}, 2, "nothing to pack"},
+      {{"create", "--output", "out", "tiny"}, 2, "--stub STUB is required"},
+      {{"create", "--stub", "stub", "tiny"}, 2, "--output OUT is required"},
+      {{"create", "--stub", "stub", "--output"}, 2, "--output needs a value"},
+      {{"list"}, 2, "exactly one PACKAGE"},
+      {{"list", "stub"}, 1, "no archive marker"},
+      {{"list", "absent"}, 1, "absent: cannot open"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+      {{}, 2, "no command given"},
+  };
+  std::vector<std::string> before = DirectoryNames(dir.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words);
+    ExpectOneLineError(RunPack(c.args, dir.path()), c.status, c.words);
+    EXPECT_EQ(DirectoryNames(dir.path()), before);
+  }
+}
+
+// A package of three stored records, listed in-process after every kind of damage.
+class DamagedPackageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    package = MarkedPackage({StoredRecord("setup.exe", "MZ-setup"), StoredRecord("data/one.txt", "1111"),
+                            StoredRecord("two", "22")},
+                           FakeStub(64));
+  }
+  // Lists `bytes` as a package; the last line of the listing, and whether it ended clean.
+  std::pair<std::string, bool> List(const Bytes& bytes) {
+    WriteFile(dir / "damaged", bytes);
+    std::ostringstream out;
+    bool clean = sfxpack::ListPackage(dir / "damaged", out);
+    return {Lines(out.str()).back(), clean};
+  }
+  void PatchPlain(size_t at, uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) package[at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ 0xF0;
+  }
+  Bytes package;
+  TempDir dir;
+};
+
+TEST_F(DamagedPackageTest, EveryCutEndsTheListingWithItsReason) {
+  // Record starts: 64, 64+30+9+8 = 111, 111+30+12+4 = 157, end 157+30+3+2 = 192.
+  ASSERT_EQ(package.size(), 192u);
+  for (size_t cut = 70; cut <= package.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    auto [last, clean] = List(Bytes(package.begin(), package.begin() + cut));
+    bool boundary = cut == 111 || cut == 157 || cut == 192;
+    EXPECT_EQ(clean, boundary);
+    EXPECT_EQ(last.rfind("end of records at offset ", 0), 0u) << last;
+    if (boundary) EXPECT_NE(last.find(": end of file"), std::string::npos) << last;
+  }
+}
+
+TEST_F(DamagedPackageTest, UntrustedFieldsEndTheListingWithoutCrashing) {
+  struct Case {
+    size_t at;
+    uint32_t value;
+    int size;
+    std::string last;
+  } cases[] = {
+      {111 + 18, 0x7FFFFFF0u, 4, "end of records at offset 111: the record at 111 runs 2147483593 bytes past the end of the file (2 records)"},
+      {111 + 18, 0x80000000u, 4, "end of records at offset 111: the record at 111 has a compressed size of 2 GiB or more (2 records)"},
+      {157 + 26, 0xFFFF, 2, "end of records at offset 157: the name of the record at 157 is cut short by the end of file (3 records)"},
+      {111, 0x02014B50u, 4, "end of records at offset 111: no record signature (plain bytes 50 4B 01 02) (1 record)"},
+      {111 + 18, 31, 4, "end of records at offset 184: 8 bytes left, too few for a record header (2 records)"},
+  };
+  for (const Case& c : cases) {
+    Bytes saved = package;
+    PatchPlain(c.at, c.value, c.size);
+    auto [last, clean] = List(package);
+    EXPECT_FALSE(clean);
+    EXPECT_EQ(last, c.last);
+    package = saved;
+  }
+}
+
+TEST_F(DamagedPackageTest, CommandLineReportsARecordSequenceThatEndsEarly) {
+  package.insert(package.end(), {0x00, 0x11, 0x22, 0x33, 0x44});
+  WriteFile(dir / "trailing", package);
+  CommandResult r = RunPack({"list", "trailing"}, dir.path());
+  ExpectOneLineError(r, 1, "the records end before the end of the file");
+  EXPECT_EQ(Lines(r.out).back(), "end of records at offset 192: 5 bytes left, too few for a record header (3 records)");
+}
+
+}  // namespace
+}  // namespace sfxtest

@@ -1,0 +1,169 @@
+// Helpers of the package tool's tests.
+#include "tests/pack/pack_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "integrity/cipher.h"
+#include "integrity/crc32.h"
+#include "integrity/stored_copy.h"
+#include "launcher/locate.h"
+#include "platform/platform.h"
+#include "tests/support/platform_fixture.h"
+
+namespace sfxtest {
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Copies the current record's stored data with the system's CopyStoredEntry into a file
+// and reads it back.
+Bytes CopyStoredThroughSystem(const std::string& scratch, uint32_t& runningCrc) {
+  std::string path = scratch + "/stored-entry";
+  CurrentEntry.OutputHandle = plat::CreateOutputFile(path.c_str());
+  EXPECT_NE(CurrentEntry.OutputHandle, plat::kInvalidFile);
+  CurrentEntry.RunningCrc = 0xFFFFFFFFu;
+  EXPECT_EQ(CopyStoredEntry(), CopyResult::kDone);
+  EXPECT_TRUE(plat::CloseFileHandle(CurrentEntry.OutputHandle));
+  runningCrc = ~CurrentEntry.RunningCrc;
+  return ReadFile(path);
+}
+
+}  // namespace
+
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& directory) {
+  static int serial = 0;
+  std::string base = std::filesystem::temp_directory_path().string() + "/sfx-pack-run-" +
+                     std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  std::string outPath = base + ".out", errPath = base + ".err";
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(directory.c_str()) != 0) ::_exit(126);
+    if (!std::freopen("/dev/null", "r", stdin) || !std::freopen(outPath.c_str(), "w", stdout) ||
+        !std::freopen(errPath.c_str(), "w", stderr))
+      ::_exit(126);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  CommandResult result;
+  int status = 0;
+  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
+  result.out = ReadText(outPath);
+  result.err = ReadText(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return result;
+}
+
+CommandResult RunPack(const std::vector<std::string>& args, const std::string& directory) {
+  std::vector<std::string> argv{SFX_PACK_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv, directory);
+}
+
+bool HaveProgram(const std::string& name) {
+  return RunCommand({"sh", "-c", "command -v " + name}).status == 0;
+}
+
+Bytes InflateRaw(const Bytes& compressed, size_t expectedSize) {
+  Bytes out(expectedSize + 1);
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+  z.next_in = const_cast<Bytef*>(compressed.data());
+  z.avail_in = static_cast<uInt>(compressed.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  int rc = inflate(&z, Z_FINISH);
+  EXPECT_EQ(rc, Z_STREAM_END) << "raw deflate stream does not end where it should";
+  EXPECT_EQ(z.avail_in, 0u) << "bytes left after the deflate stream";
+  out.resize(z.total_out);
+  inflateEnd(&z);
+  return out;
+}
+
+std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std::string& scratch,
+                                           const std::string& password) {
+  if (!CrcTable) EXPECT_TRUE(AllocateCrcTable());
+  std::vector<ReadBackEntry> entries;
+  int32_t start = FindArchiveStart(package.c_str());
+  EXPECT_GE(start, 20) << package;
+  if (start < 0) return entries;
+  plat::ScopedByteString key;
+  EXPECT_TRUE(key.Assign(password.data(), static_cast<uint32_t>(password.size())));
+  OpenedArchive open(package);
+  SeekArchive(start, plat::kFromBeginning);
+  while (ReadRecordHeader()) {
+    ReadBackEntry entry;
+    entry.offset = SeekResult;
+    entry.header = CurrentEntry.header;
+    entry.name.resize(entry.header.NameLength());
+    uint32_t got = 0;
+    ReadArchive(ArchiveHandle, reinterpret_cast<uint8_t*>(entry.name.data()),
+                entry.header.NameLength(), &got);
+    EXPECT_EQ(got, entry.header.NameLength());
+    if ((entry.header.Flags() & kFlagEncrypted) != 0) {
+      uint8_t check[2 * kEncryptionHeaderSize];
+      ReadArchive(ArchiveHandle, check, kEncryptionHeaderSize, &got);
+      std::copy(check, check + kEncryptionHeaderSize, check + kEncryptionHeaderSize);
+      EXPECT_TRUE(CheckEncryptionHeader(check, kEncryptionHeaderSize, entry.header.Flags(),
+                                        entry.header.Crc32(), entry.header.ModTime(), key))
+          << entry.name << ": the password's check byte does not match";
+      CurrentEntry.RemainingCount -= kEncryptionHeaderSize;
+    }
+    if (entry.header.Method() == 0) {
+      entry.content = CopyStoredThroughSystem(scratch, entry.systemCrc);
+    } else {
+      Bytes compressed(static_cast<size_t>(std::max(CurrentEntry.RemainingCount, 0)));
+      ReadArchive(ArchiveHandle, compressed.data(), static_cast<uint32_t>(compressed.size()), &got);
+      EXPECT_EQ(got, compressed.size());
+      if ((entry.header.Flags() & kFlagEncrypted) != 0) DecryptBuffer(compressed.data(), got);
+      entry.content = InflateRaw(compressed, entry.header.UncompressedSize());
+    }
+    entries.push_back(std::move(entry));
+    const LocalRecordHeader& h = entries.back().header;
+    SeekArchive(entries.back().offset + kRecordHeaderSize + h.NameLength() + h.CompressedSize(),
+                plat::kFromBeginning);
+  }
+  return entries;
+}
+
+Bytes MarkedPackage(std::vector<Record> records, const Bytes& stub) {
+  if (!records.empty()) records[0].versionNeeded = 0x00FF;
+  return BuildPackage(records, stub);
+}
+
+std::string ToString(const Bytes& data) { return std::string(data.begin(), data.end()); }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> DirectoryNames(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace sfxtest

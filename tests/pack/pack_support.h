@@ -1,0 +1,61 @@
+// Helpers of the package tool's tests: running programs, and reading a package back
+// through the system's own reader.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/record.h"
+#include "tests/support/package_builder.h"
+
+namespace sfxtest {
+
+struct CommandResult {
+  int status = -1;  // exit status, or -1 when the command did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs `argv` (no shell interpretation of the arguments) in `directory`, standard input
+// from /dev/null, and collects its exit status and output.
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& directory = ".");
+
+// Runs build/host/sfx-pack with the arguments.
+CommandResult RunPack(const std::vector<std::string>& args, const std::string& directory = ".");
+
+// True when a program of that name is on PATH.
+bool HaveProgram(const std::string& name);
+
+// One record as the stub reads it, with its content recovered.
+struct ReadBackEntry {
+  int32_t offset = 0;              // of the record header in the package
+  LocalRecordHeader header{};
+  std::string name;
+  Bytes content;                   // after decryption and inflation
+  uint32_t systemCrc = 0;          // RunningCrc of the system's stored copy (stored entries)
+};
+
+// Finds the archive with FindArchiveStart and walks the records with ReadRecordHeader,
+// ReadArchive and SeekArchive. Stored entries are copied with CopyStoredEntry into a
+// file under `scratch`; deflate entries are read with ReadArchive and inflated with
+// zlib. Encrypted entries are checked with CheckEncryptionHeader and `password` and
+// decrypted by the system's cipher. Any failure is a test failure.
+std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std::string& scratch,
+                                           const std::string& password = "");
+
+// A package whose first record carries VersionNeeded 0x00FF, so that its archive begins
+// with the full marker, as sfx-pack writes it.
+Bytes MarkedPackage(std::vector<Record> records, const Bytes& stub);
+
+// Raw RFC 1951 inflate with zlib; fails the test when the stream is broken.
+Bytes InflateRaw(const Bytes& compressed, size_t expectedSize);
+
+std::string ToString(const Bytes& data);
+// The lines of a text, without their line feeds.
+std::vector<std::string> Lines(const std::string& text);
+// Every file name in a directory (not recursive), sorted.
+std::vector<std::string> DirectoryNames(const std::string& directory);
+
+}  // namespace sfxtest

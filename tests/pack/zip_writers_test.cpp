@@ -1,0 +1,235 @@
+// ZIP files from writers no one here wrote, turned into packages with --from-zip and
+// read back through the system's own reader, cipher and stored copy.
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <filesystem>
+#include <map>
+
+#include "tests/pack/pack_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace sfxtest {
+namespace {
+
+const char kPassword[] = "secret";
+
+// The files every writer packs, relative to the tree's root.
+std::map<std::string, Bytes> SourceFiles() {
+  std::map<std::string, Bytes> files;
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "setting " + std::to_string(i % 91) + " = value\n";
+  files["docs/readme.txt"] = ToBytes(text);
+  files["docs/empty.txt"] = {};
+  Bytes noise(9000);
+  uint32_t seed = 12345;
+  for (uint8_t& b : noise) b = static_cast<uint8_t>((seed = seed * 69069u + 1u) >> 24);
+  files["bin/noise.bin"] = noise;
+  Bytes program = ToBytes("MZ");
+  for (int i = 0; i < 4000; ++i) program.push_back(static_cast<uint8_t>(i * i % 251 < 60 ? i : 0));
+  files["setup.exe"] = program;
+  files["name with spaces.txt"] = ToBytes("spaces");
+  return files;
+}
+
+class ZipWritersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const auto& [name, content] : SourceFiles()) {
+      std::filesystem::create_directories(std::filesystem::path(tree / name).parent_path());
+      WriteFile(tree / name, content);
+      // An odd second: ZIP tools round it up to the next even one.
+      struct timeval times[2] = {{1700000001, 0}, {1700000001, 0}};
+      ASSERT_EQ(::utimes((tree / name).c_str(), times), 0);
+    }
+    WriteFile(work / "stub", FakeStub(4096));
+  }
+
+  // Runs a shell command in the tree that writes a ZIP file, skipping the test when the
+  // writer is not installed.
+  std::string MakeZip(const std::string& program, const std::string& command) {
+    if (!HaveProgram(program)) return "";
+    std::string zip = work / "made.zip";
+    std::filesystem::remove(zip);
+    CommandResult r = RunCommand({"sh", "-c", "{ " + command + "; } >/dev/null"}, tree.path());
+    EXPECT_EQ(r.status, 0) << command << ": " << r.err;
+    return zip;
+  }
+
+  // Packages the ZIP, reads it back, and compares every record with the source files.
+  std::vector<ReadBackEntry> PackAndCompare(const std::string& zip, const std::string& password = "") {
+    CommandResult r = RunPack({"create", "--stub", "stub", "--output", "out.exe", "--from-zip", zip}, work.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    CommandResult listed = RunPack({"list", "out.exe"}, work.path());
+    EXPECT_EQ(listed.status, 0) << listed.out << listed.err;
+    EXPECT_EQ(Lines(listed.out).at(0), "archive offset: 4096");
+
+    std::vector<ReadBackEntry> back = ReadPackageBack(work / "out.exe", scratch.path(), password);
+    std::map<std::string, Bytes> expected = SourceFiles();
+    EXPECT_EQ(back.size(), expected.size());
+    EXPECT_EQ(Lines(listed.out).size(), back.size() + 3);
+    for (const ReadBackEntry& entry : back) {
+      SCOPED_TRACE(entry.name);
+      if (expected.count(entry.name) != 1) {
+        ADD_FAILURE() << "unexpected record";
+        continue;
+      }
+      EXPECT_EQ(entry.content, expected[entry.name]);
+      EXPECT_EQ(entry.header.Crc32(), Crc32(expected[entry.name]));
+      EXPECT_EQ(entry.header.UncompressedSize(), expected[entry.name].size());
+      EXPECT_EQ(entry.header.ExtraLength(), 0);
+      if (!password.empty()) EXPECT_TRUE(entry.header.Flags() & kFlagEncrypted);
+      if (entry.header.Method() == 0 && password.empty()) EXPECT_EQ(entry.systemCrc, entry.header.Crc32());
+      EXPECT_NE(Lines(listed.out).at(2 + (&entry - back.data())).find(entry.name), std::string::npos);
+    }
+    return back;
+  }
+
+  static bool AnyFlag(const std::vector<ReadBackEntry>& entries, uint16_t flag) {
+    for (const ReadBackEntry& e : entries)
+      if (e.header.Flags() & flag) return true;
+    return false;
+  }
+  static bool AnyMethod(const std::vector<ReadBackEntry>& entries, uint16_t method) {
+    for (const ReadBackEntry& e : entries)
+      if (e.header.Method() == method) return true;
+    return false;
+  }
+
+  TempDir tree, work, scratch;
+};
+
+#define REQUIRE_ZIP(zip, program) \
+  if ((zip).empty()) GTEST_SKIP() << program << " is not installed"
+
+TEST_F(ZipWritersTest, InfoZip) {
+  std::string zip = MakeZip("zip", "zip -qr " + work / "made.zip" + " .");
+  REQUIRE_ZIP(zip, "zip");
+  std::vector<ReadBackEntry> back = PackAndCompare(zip);
+  EXPECT_TRUE(AnyMethod(back, 0));
+  EXPECT_TRUE(AnyMethod(back, 8));
+  EXPECT_EQ(back[0].header.Signature(), 0xDB6C6556u);
+  EXPECT_EQ(back[1].header.Signature(), 0x04034B50u);
+}
+
+TEST_F(ZipWritersTest, InfoZipWithDataDescriptors) {
+  std::string zip = MakeZip("zip", "zip -qr -fd " + work / "made.zip" + " .");
+  REQUIRE_ZIP(zip, "zip");
+  EXPECT_TRUE(AnyFlag(PackAndCompare(zip), kFlagCheckByteFromTime));
+}
+
+TEST_F(ZipWritersTest, InfoZipStreamedThroughAPipe) {
+  std::string zip = MakeZip("zip", "zip -qr - . | cat > " + work / "made.zip");
+  REQUIRE_ZIP(zip, "zip");
+  EXPECT_TRUE(AnyFlag(PackAndCompare(zip), kFlagCheckByteFromTime));
+}
+
+TEST_F(ZipWritersTest, InfoZipTraditionalEncryptionDecryptsWithTheSystemsCipher) {
+  std::string zip = MakeZip("zip", std::string("zip -qr -P ") + kPassword + " " + work / "made.zip" + " .");
+  REQUIRE_ZIP(zip, "zip");
+  std::vector<ReadBackEntry> back = PackAndCompare(zip, kPassword);
+  EXPECT_TRUE(AnyFlag(back, kFlagCheckByteFromTime));  // check byte from the DOS time
+}
+
+TEST_F(ZipWritersTest, SevenZip) {
+  std::string zip = MakeZip("7z", "7z a -tzip -bd " + work / "made.zip" + " .");
+  REQUIRE_ZIP(zip, "7z");
+  EXPECT_TRUE(AnyMethod(PackAndCompare(zip), 8));
+}
+
+TEST_F(ZipWritersTest, SevenZipTraditionalEncryptionChecksTheCrcByte) {
+  std::string zip = MakeZip("7z", std::string("7z a -tzip -bd -mem=ZipCrypto -p") + kPassword + " " +
+                                       work / "made.zip" + " .");
+  REQUIRE_ZIP(zip, "7z");
+  EXPECT_FALSE(AnyFlag(PackAndCompare(zip, kPassword), kFlagCheckByteFromTime));
+}
+
+TEST_F(ZipWritersTest, PythonZipfileSeekableAndStreamed) {
+  const std::string script =
+      "import os, sys, zipfile\n"
+      "out = open(sys.argv[1], 'wb') if sys.argv[1] != '-' else sys.stdout.buffer\n"
+      "with zipfile.ZipFile(out, 'w') as z:\n"
+      "    for root, dirs, files in sorted(os.walk('.')):\n"
+      "        for f in sorted(files):\n"
+      "            p = os.path.join(root, f)[2:]\n"
+      "            method = zipfile.ZIP_STORED if f.endswith('.bin') else zipfile.ZIP_DEFLATED\n"
+      "            z.write(p, p, compress_type=method)\n";
+  WriteFile(work / "write_zip.py", ToBytes(script));
+  std::string seekable = MakeZip("python3", "python3 " + work / "write_zip.py" + " " + work / "made.zip");
+  REQUIRE_ZIP(seekable, "python3");
+  std::vector<ReadBackEntry> back = PackAndCompare(seekable);
+  EXPECT_TRUE(AnyMethod(back, 0));
+  EXPECT_FALSE(AnyFlag(back, kFlagCheckByteFromTime));
+  std::string streamed = MakeZip("python3", "python3 " + work / "write_zip.py" + " - | cat > " + work / "made.zip");
+  EXPECT_TRUE(AnyFlag(PackAndCompare(streamed), kFlagCheckByteFromTime));
+}
+
+TEST_F(ZipWritersTest, FileTimesMatchInfoZips) {
+  std::string zip = MakeZip("zip", "zip -qr " + work / "made.zip" + " .");
+  REQUIRE_ZIP(zip, "zip");
+  std::vector<ReadBackEntry> fromZip = PackAndCompare(zip);
+  ASSERT_EQ(RunPack({"create", "--stub", "stub", "--output", "files.exe", tree.path() + "/."}, work.path()).status, 0);
+  std::map<std::string, std::pair<uint16_t, uint16_t>> times;
+  for (const ReadBackEntry& e : ReadPackageBack(work / "files.exe", scratch.path()))
+    times[e.name] = {e.header.ModDate(), e.header.ModTime()};
+  ASSERT_EQ(times.size(), fromZip.size());
+  for (const ReadBackEntry& e : fromZip) {
+    EXPECT_EQ(times[e.name].first, e.header.ModDate()) << e.name;
+    EXPECT_EQ(times[e.name].second, e.header.ModTime()) << e.name;
+  }
+}
+
+TEST_F(ZipWritersTest, ZipAfterOtherBytesIsFoundThroughItsCentralDirectory) {
+  std::string zip = MakeZip("zip", "zip -qr " + work / "plain.zip" + " . && cat " + work / "stub" + " " +
+                                       work / "plain.zip" + " > " + work / "made.zip");
+  REQUIRE_ZIP(zip, "zip");
+  PackAndCompare(zip);
+}
+
+TEST_F(ZipWritersTest, ZipEntriesComeBeforeInputFiles) {
+  std::string zip = MakeZip("zip", "zip -q " + work / "made.zip" + " setup.exe");
+  REQUIRE_ZIP(zip, "zip");
+  WriteFile(work / "extra.txt", ToBytes("extra"));
+  CommandResult r = RunPack({"create", "--stub", "stub", "--output", "out.exe", "--from-zip", zip, "extra.txt"}, work.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<ReadBackEntry> back = ReadPackageBack(work / "out.exe", scratch.path());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].name, "setup.exe");
+  EXPECT_EQ(back[0].content, SourceFiles()["setup.exe"]);
+  EXPECT_EQ(back[1].name, "extra.txt");
+}
+
+TEST_F(ZipWritersTest, RefusesWhatThePackageCannotCarry) {
+  struct Case {
+    std::string program, command, words;
+  } cases[] = {
+      {"zip", "zip -qr -Z bzip2 made.zip .", "compression method 12 is not supported"},
+      {"7z", "7z a -tzip -bd -mem=AES256 -psecret made.zip .", "only traditional encryption"},
+      {"python3",
+       "python3 -c \"import zipfile\nwith zipfile.ZipFile('made.zip', 'w') as z:\n"
+       "  for i in range(65536): z.writestr('f%d' % i, '')\"",
+       "ZIP64 archives are not supported"},
+      {"zip", "zip -q made.zip stub && truncate -s -10 made.zip", "not a ZIP file"},
+      {"zip", "zip -q made.zip stub && printf '\\377\\377\\377\\177' | "
+              "dd of=made.zip bs=1 seek=$(($(stat -c %s made.zip) - 6)) conv=notrunc 2>/dev/null",
+       "damaged ZIP: the central directory offset is past its end"},
+      {"zip", "zip -q made.zip stub && printf '\\377\\377' | "
+              "dd of=made.zip bs=1 seek=$(($(stat -c %s made.zip) - 22 + 10)) conv=notrunc 2>/dev/null",
+       "ZIP64 archives are not supported"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    if (!HaveProgram(c.program) || !HaveProgram("zip")) continue;
+    std::filesystem::remove(work / "made.zip");
+    ASSERT_EQ(RunCommand({"sh", "-c", "{ " + c.command + "; } >/dev/null"}, work.path()).status, 0);
+    std::vector<std::string> before = DirectoryNames(work.path());
+    CommandResult r = RunPack({"create", "--stub", "stub", "--output", "out.exe", "--from-zip", "made.zip"}, work.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
+    EXPECT_EQ(DirectoryNames(work.path()), before);
+  }
+}
+
+}  // namespace
+}  // namespace sfxtest
