@@ -1,0 +1,31 @@
+// The fast inner loop of InflateCodes, used while input and window room are plentiful.
+#pragma once
+
+#include <stdint.h>
+
+#include "inflate/bits.h"
+#include "inflate/huffman.h"
+
+// One loop round decodes at most two literals and a match of 258 bytes, and reads at
+// most 15 bytes ahead of the bytes it consumes.
+inline constexpr uint32_t kFastOutputRoom = 260;
+inline constexpr int32_t kFastInputBytes = 16;
+
+enum class [[nodiscard]] FastStop : uint8_t {
+  kEndOfBlock,   // the end-of-block symbol was decoded
+  kInvalidCode,  // a code without a symbol, or a length without a distance code
+  kNeedSlow,     // input or window room ran low; the caller goes on symbol by symbol
+};
+
+// True when InflateFast may run with the window at `pos`.
+inline bool FastPathFits(uint16_t pos) {
+  return InputFill - static_cast<int32_t>(InputPos) >= kFastInputBytes &&
+         pos <= kWindowSize - kFastOutputRoom;
+}
+
+// Decodes symbols of the current block with the caller's bit state and window
+// position, taking input straight from InputBuffer. On return the bit state holds fewer
+// than eight bits beyond those it came in with, InputPos and RemainingCount account for
+// every byte taken, and the window never reached its end.
+FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, uint32_t& bitBuffer,
+                     uint16_t& bitCount, uint16_t& windowPos);

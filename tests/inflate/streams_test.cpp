@@ -1,0 +1,425 @@
+// Hand-built deflate streams with known outcomes: block kinds, code edge cases, damaged
+// and cut streams. Each case says in its comment what its stream encodes.
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "tests/inflate/test_util.h"
+
+namespace inflatetest {
+namespace {
+
+using W = DeflateWriter;
+
+struct StreamCase {
+  const char* name;
+  std::function<Bytes()> stream;
+  InflateResult result;
+  std::function<Bytes()> output;
+};
+
+// A code-length code with every symbol 0-18: 0-12 in 4 bits, 13-18 in 5 bits.
+std::vector<uint8_t> AllSymbolsCodeLengthCode() {
+  std::vector<uint8_t> cl(19, 4);
+  for (int s = 13; s < 19; ++s) cl[static_cast<size_t>(s)] = 5;
+  return cl;
+}
+
+// Literal/length lengths where only the given symbols have codes.
+std::vector<uint8_t> LiteralLengths(size_t nl, std::initializer_list<std::pair<int, int>> codes) {
+  std::vector<uint8_t> l(nl, 0);
+  for (auto [symbol, length] : codes) l[static_cast<size_t>(symbol)] = static_cast<uint8_t>(length);
+  return l;
+}
+
+// A complete literal/length code over 'a' (1), 'b' (2), end of block (3), and symbols
+// 257 (length 3) and 285 (length 258), both 4 bits long.
+std::vector<uint8_t> SmallLiteralCode(size_t nl = 286) {
+  return LiteralLengths(nl, {{'a', 1}, {'b', 2}, {256, 3}, {257, 4}, {285, 4}});
+}
+
+// A complete code of 'a' (1 bit), 'b' and end of block (2 bits each), nl = 257.
+std::vector<uint8_t> TinyLiteralCode() { return LiteralLengths(257, {{'a', 1}, {'b', 2}, {256, 2}}); }
+
+Bytes Repeat(uint8_t byte, size_t n) { return Bytes(n, byte); }
+
+// A dynamic block "a" with nl = 257 ('a' and end of block 1 bit each) and nd = 20 (all
+// 0), whose code lengths end with a symbol 18 of `lastRun` zeros for the 20 distances.
+Bytes Repeat18Stream(int lastRun) {
+  auto lit = LiteralLengths(257, {{'a', 1}, {256, 1}});
+  std::vector<LengthItem> items = {{18, 97 - 11}, {1}, {18, 138 - 11}, {18, 20 - 11}, {1}, {18, lastRun - 11}};
+  return W().BlockHeader(true, 2).DynamicHeader(257, 20, AllSymbolsCodeLengthCode(), items, lit,
+                                                std::vector<uint8_t>(20, 0))
+      .Literal('a').EndOfBlock().Finish();
+}
+
+// The stream of a writer that ends on a byte boundary, so no padding bit follows.
+Bytes Exact(const W& w) {
+  if (w.BitLength() % 8 != 0) throw std::logic_error("stream does not end on a byte boundary");
+  return w.Finish();
+}
+
+const StreamCase kCases[] = {
+    // No compressed byte at all: the first header reads as a final block of type 3.
+    {"EmptyEntry", [] { return Bytes{}; }, InflateResult::kOk, [] { return Bytes{}; }},
+    // One final stored block "hello".
+    {"StoredFinal", [] { return W().Stored(true, Text("hello")).Finish(); }, InflateResult::kOk,
+     [] { return Text("hello"); }},
+    // A non-final stored block "abc", then the input ends: the next header is read past
+    // the end, a final type-3 block.
+    {"StoredThenInputEnds", [] { return W().Stored(false, Text("abc")).Finish(); }, InflateResult::kOk,
+     [] { return Text("abc"); }},
+    // A stored block of length 0, then a fixed block "x" starting at the next byte.
+    {"StoredEmptyThenFixed",
+     [] { return W().Stored(false, {}).BlockHeader(true, 1).UseFixedCodes().Literal('x').EndOfBlock().Finish(); },
+     InflateResult::kOk, [] { return Text("x"); }},
+    // A stored block whose complement field equals its length 0x1234.
+    {"StoredBadComplement",
+     [] {
+       W w;
+       w.StoredHeader(true, 0x1234, 0x1234);
+       for (int i = 0; i < 0x1234; ++i) w.Byte('z');
+       return w.Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // A non-final type-3 block (3 bits), then a fixed block "y" right after it.
+    {"NonFinalType3",
+     [] { return W().BlockHeader(false, 3).BlockHeader(true, 1).UseFixedCodes().Literal('y').EndOfBlock().Finish(); },
+     InflateResult::kOk, [] { return Text("y"); }},
+    // A final type-3 block followed by a stored block that must not be decoded.
+    {"FinalType3EndsTheRun", [] { return W().BlockHeader(true, 3).Stored(true, Text("no")).Finish(); },
+     InflateResult::kOk, [] { return Bytes{}; }},
+    // A fixed block holding only its end-of-block code.
+    {"FixedEndOfBlockOnly", [] { return W().BlockHeader(true, 1).UseFixedCodes().EndOfBlock().Finish(); },
+     InflateResult::kOk, [] { return Bytes{}; }},
+    // 'a', then length 258 (symbol 285) at distance 1.
+    {"Length258Distance1",
+     [] { return W().BlockHeader(true, 1).UseFixedCodes().Literal('a').Match(258, 1).EndOfBlock().Finish(); },
+     InflateResult::kOk, [] { return Repeat('a', 259); }},
+    // Three fixed blocks "ab", "cd", "e" with matches: the fixed tables serve all three.
+    {"SeveralFixedBlocks",
+     [] {
+       W w;
+       w.UseFixedCodes();
+       w.BlockHeader(false, 1).Literal('a').Literal('b').Match(4, 2).EndOfBlock();
+       w.BlockHeader(false, 1).Literal('c').Literal('d').Match(3, 3).EndOfBlock();
+       return w.BlockHeader(true, 1).Literal('e').Match(10, 9).EndOfBlock().Finish();
+     },
+     InflateResult::kOk,
+     [] {
+       Bytes o = Text("ab");
+       AppendMatch(o, 4, 2);
+       o.push_back('c');
+       o.push_back('d');
+       AppendMatch(o, 3, 3);
+       o.push_back('e');
+       AppendMatch(o, 10, 9);
+       return o;
+     }},
+    // Literal/length symbol 286, which the fixed code has a code for but deflate not.
+    {"FixedSymbol286", [] { return W().BlockHeader(true, 1).UseFixedCodes().Literal('q').Literal(286).Finish(); },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // Distance symbol 30 after a valid length symbol.
+    {"FixedDistance30",
+     [] { return W().BlockHeader(true, 1).UseFixedCodes().Literal('q').Literal(257).DistanceSymbol(30).Finish(); },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // Dynamic header with nl = 288 and nd = 32 (every length given); the body uses
+    // neither 286/287 nor distance 30/31: "ab" and a match of 3 at distance 2.
+    {"DynamicMaximalCounts",
+     [] {
+       auto lit = LiteralLengths(288, {{'a', 2}, {'b', 2}, {256, 2}, {257, 3}, {287, 3}});
+       std::vector<uint8_t> dist(32, 5);
+       return W().BlockHeader(true, 2).DynamicHeaderFor(lit, dist).Literal('a').Literal('b').Match(3, 2)
+           .EndOfBlock().Finish();
+     },
+     InflateResult::kOk, [] { return Text("ababa"); }},
+    // The same header; the body uses literal/length symbol 287.
+    {"DynamicSymbol287",
+     [] {
+       auto lit = LiteralLengths(288, {{'a', 2}, {'b', 2}, {256, 2}, {257, 3}, {287, 3}});
+       std::vector<uint8_t> dist(32, 5);
+       return W().BlockHeader(true, 2).DynamicHeaderFor(lit, dist).Literal('a').Literal(287).Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // The same header; a length followed by distance symbol 31.
+    {"DynamicDistance31",
+     [] {
+       auto lit = LiteralLengths(288, {{'a', 2}, {'b', 2}, {256, 2}, {257, 3}, {287, 3}});
+       std::vector<uint8_t> dist(32, 5);
+       return W().BlockHeader(true, 2).DynamicHeaderFor(lit, dist).Literal('a').Literal(257).DistanceSymbol(31)
+           .Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // No distance codes (one zero length); the body has literals only: "abba".
+    {"NoDistanceCodeLiteralsOnly",
+     [] {
+       return W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {0}).Literal('a').Literal('b')
+           .Literal('b').Literal('a').EndOfBlock().Finish();
+     },
+     InflateResult::kOk, [] { return Text("abba"); }},
+    // No distance codes, and the body has a length symbol.
+    {"NoDistanceCodeWithLength",
+     [] {
+       return W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {0}).Literal('a').Literal(257)
+           .Bits(0, 8).Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // A distance code with a single one-bit code (symbol 0, distance 1): "a" + 3 x "a".
+    {"SingleDistanceCode",
+     [] {
+       return W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {1}).Literal('a').Match(3, 1)
+           .EndOfBlock().Finish();
+     },
+     InflateResult::kOk, [] { return Repeat('a', 4); }},
+    // The same code; the length is followed by the other one-bit pattern, which has no
+    // symbol.
+    {"SingleDistanceCodeOtherPattern",
+     [] {
+       return W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {1}).Literal('a').Literal(257)
+           .Bits(1, 1).Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // An incomplete distance code (lengths 1 and 2) is used as built: distances 1 and 2.
+    {"IncompleteDistanceCode",
+     [] {
+       return W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {1, 2}).Literal('a').Literal('b')
+           .Match(3, 2).Match(3, 1).EndOfBlock().Finish();
+     },
+     InflateResult::kOk,
+     [] {
+       Bytes o = Text("ab");
+       AppendMatch(o, 3, 2);
+       AppendMatch(o, 3, 1);
+       return o;
+     }},
+    // The unused pattern of that incomplete distance code.
+    {"IncompleteDistanceCodeUnusedPattern",
+     [] {
+       return W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {1, 2}).Literal('a').Literal(257)
+           .Bits(3, 2).Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // The code lengths begin with symbol 16 (repeat previous, here 0) three times: symbols
+    // 0-2 get no code, and the rest is the tiny code: "ab".
+    {"FirstCodeLengthSymbol16",
+     [] {
+       auto lit = TinyLiteralCode();
+       std::vector<LengthItem> items = {{16, 0}};
+       for (size_t i = 3; i < lit.size(); ++i) items.push_back({lit[i]});
+       items.push_back({0});  // the one distance length
+       return W().BlockHeader(true, 2).DynamicHeader(257, 1, AllSymbolsCodeLengthCode(), items, lit, {0})
+           .Literal('a').Literal('b').EndOfBlock().Finish();
+     },
+     InflateResult::kOk, [] { return Text("ab"); }},
+    // The lengths end with a symbol 18 that gives exactly the last 20 (the distance
+    // lengths, nd = 20): "a".
+    {"Repeat18EndsAtTotal", [] { return Repeat18Stream(20); }, InflateResult::kOk, [] { return Text("a"); }},
+    // The same, but the last symbol 18 asks for 21 lengths where 20 are left.
+    {"Repeat18PastTotal", [] { return Repeat18Stream(21); }, InflateResult::kDataError, [] { return Bytes{}; }},
+    // A literal/length code that is incomplete ('a' 1 bit, end of block 2 bits).
+    {"IncompleteLiteralCode",
+     [] {
+       auto lit = LiteralLengths(257, {{'a', 1}, {256, 2}});
+       return W().BlockHeader(true, 2).DynamicHeaderFor(lit, {1}).Literal('a').EndOfBlock().Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // A literal/length code with three one-bit codes.
+    {"OversubscribedLiteralCode",
+     [] {
+       auto lit = LiteralLengths(257, {{'a', 1}, {'b', 1}, {256, 1}});
+       return W().BlockHeader(true, 2).DynamicHeaderFor(lit, {1}).Bits(0, 16).Finish();
+     },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // A distance code with three one-bit codes.
+    {"OversubscribedDistanceCode",
+     [] { return W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {1, 1, 1}).Bits(0, 16).Finish(); },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // A code-length code with all four sent lengths 0.
+    {"EmptyCodeLengthCode",
+     [] { return W().BlockHeader(true, 2).Bits(0, 5).Bits(0, 5).Bits(0, 4).Bits(0, 12).Bits(0, 16).Finish(); },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // A code-length code with three one-bit codes (symbols 16, 17, 18).
+    {"OversubscribedCodeLengthCode",
+     [] { return W().BlockHeader(true, 2).Bits(0, 5).Bits(0, 5).Bits(0, 4).Bits(1, 3).Bits(1, 3).Bits(1, 3)
+              .Bits(0, 3).Bits(0, 16).Finish(); },
+     InflateResult::kDataError, [] { return Bytes{}; }},
+    // A symbol 16 right after a length repeats it: 'a' gets 3 bits and the 16 gives
+    // 'b', 'c', 'd' 3 bits too; end of block has 1 bit. Body "cad".
+    {"Repeat16RepeatsPrevious",
+     [] {
+       auto lit = LiteralLengths(257, {{'a', 3}, {'b', 3}, {'c', 3}, {'d', 3}, {256, 1}});
+       std::vector<LengthItem> items = {{18, 97 - 11}, {3}, {16, 0}, {18, 138 - 11}, {18, 17 - 11}, {1}, {0}};
+       return W().BlockHeader(true, 2).DynamicHeader(257, 1, AllSymbolsCodeLengthCode(), items, lit, {0})
+           .Literal('c').Literal('a').Literal('d').EndOfBlock().Finish();
+     },
+     InflateResult::kOk, [] { return Text("cad"); }},
+};
+
+class StreamCases : public InflateTest, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(StreamCases, DecodesToExpectedOutcome) {
+  const StreamCase& c = GetParam();
+  DecodeOutcome got = Decode(c.stream());
+  EXPECT_EQ(got.result, c.result);
+  EXPECT_EQ(got.output, c.output());
+  EXPECT_EQ(got.crc, RunningCrcOf(got.output));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hand, StreamCases, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
+
+// Streams cut inside a block body end with an error, not with bytes made of the
+// 1-bits read past the end; a stream cut after a block's end is complete.
+struct CutCase {
+  const char* name;
+  std::function<Bytes()> stream;
+  InflateResult result;
+};
+
+const CutCase kCutCases[] = {
+    // A fixed block 'a', 0xF0-0xF4 (9-bit codes) ending on a byte boundary with no end
+    // of block: the 1-bits past the end would read as literal 0xFF without end.
+    {"FixedWithoutEnd",
+     [] {
+       W w;
+       w.BlockHeader(true, 1).UseFixedCodes().Literal('a');
+       for (int c = 0xF0; c < 0xF5; ++c) w.Literal(c);
+       return Exact(w);
+     },
+     InflateResult::kDataError},
+    // A stored block of 10 bytes with 4 present.
+    {"StoredBody", [] { return W().StoredHeader(true, 10, static_cast<uint16_t>(~10)).Byte(1).Byte(2).Byte(3)
+                            .Byte(4).Finish(); },
+     InflateResult::kDataError},
+    // A stored block header cut after its length field 0: the complement read past the
+    // end would be 0xFFFF and match.
+    {"StoredHeader", [] { return W().BlockHeader(true, 0).AlignToByte().Bits(0, 16).Finish(); },
+     InflateResult::kDataError},
+    // A dynamic block cut inside its code lengths.
+    {"DynamicHeader",
+     [] {
+       Bytes s = W().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {1}).Finish();
+       s.resize(s.size() / 2);
+       return s;
+     },
+     InflateResult::kDataError},
+    // A dynamic block "abba" ending on a byte boundary without its end-of-block code
+    // (11): the 1-bits past the end would read as end of block.
+    {"DynamicEndOfBlockPastEnd",
+     [] {
+       W w;
+       w.BlockHeader(true, 2).DynamicHeaderFor(TinyLiteralCode(), {0});
+       w.Literal('a').Literal('b').Literal('b').Literal('a');
+       return Exact(w);
+     },
+     InflateResult::kDataError},
+    // A non-final fixed block "abc" and two non-final type-3 blocks, ending exactly at
+    // the end of the input: the next header, read past the end, is a final type-3 block.
+    {"AfterNonFinalBlock",
+     [] {
+       W w;
+       w.BlockHeader(false, 1).UseFixedCodes().Literal('a').Literal('b').Literal('c').EndOfBlock();
+       return Exact(w.BlockHeader(false, 3).BlockHeader(false, 3));
+     },
+     InflateResult::kOk},
+};
+
+class CutStreams : public InflateTest, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(CutStreams, EndWithoutInventingOutput) {
+  DecodeOutcome got = Decode(GetParam().stream());
+  EXPECT_EQ(got.result, GetParam().result);
+  EXPECT_LE(got.output.size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hand, CutStreams, ::testing::ValuesIn(kCutCases),
+                         [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.name; });
+
+// Long outputs: window flushes, copies across the window's end, far distances and the
+// output left by an error. Run once through stored blocks and once through the fixed
+// code, so that both the symbol-by-symbol and the fast loop meet the window's end.
+class WindowTest : public InflateTest {};
+
+TEST_F(WindowTest, Distance32768CopiesTheByteAWindowBack) {
+  Bytes history = Pattern(32768);
+  W w;
+  w.Stored(false, history).BlockHeader(true, 1).UseFixedCodes().Match(5, 32768).EndOfBlock();
+  Bytes expected = history;
+  AppendMatch(expected, 5, 32768);
+  DecodeOutcome got = Decode(w.Finish());
+  EXPECT_EQ(got.result, InflateResult::kOk);
+  EXPECT_EQ(got.output, expected);
+}
+
+TEST_F(WindowTest, MatchesAcrossTheWindowEndAreSplitWithAFlush) {
+  // 32,700 pattern bytes, then matches that straddle the window's end at every phase:
+  // sources before and behind the end, overlapping and not.
+  Bytes expected = Pattern(32700);
+  W w;
+  w.Stored(false, expected).BlockHeader(true, 1).UseFixedCodes();
+  const int matches[][2] = {{40, 100}, {50, 3}, {258, 32768}, {200, 32000}, {258, 7}, {100, 300}};
+  for (auto [length, distance] : matches) {
+    w.Match(length, distance);
+    AppendMatch(expected, length, distance);
+  }
+  DecodeOutcome got = Decode(w.EndOfBlock().Finish());
+  EXPECT_EQ(got.result, InflateResult::kOk);
+  EXPECT_EQ(got.output, expected);
+  EXPECT_EQ(got.crc, RunningCrcOf(expected));
+}
+
+TEST_F(WindowTest, FarSourcesWrapAroundTheWindow) {
+  // Many windows of output made of matches whose sources often lie behind the window's
+  // start (a distance above the write position), with every distance class.
+  Bytes expected = Pattern(1000);
+  W w;
+  w.Stored(false, expected).BlockHeader(true, 1).UseFixedCodes();
+  uint32_t x = 7;
+  while (expected.size() < 200000) {
+    x = x * 1103515245u + 12345u;
+    int length = 3 + static_cast<int>((x >> 8) % 256);
+    int distance = 1 + static_cast<int>((x >> 16) % std::min<size_t>(expected.size(), 32768));
+    if ((x & 3) == 0) distance = static_cast<int>(std::min<size_t>(expected.size(), 32768));
+    w.Match(length, distance);
+    AppendMatch(expected, length, distance);
+    w.Literal(static_cast<int>(x & 0xFF));
+    expected.push_back(static_cast<uint8_t>(x & 0xFF));
+  }
+  DecodeOutcome got = Decode(w.EndOfBlock().Finish());
+  EXPECT_EQ(got.result, InflateResult::kOk);
+  EXPECT_EQ(got.output, expected);
+}
+
+TEST_F(WindowTest, ErrorAfter100000BytesLeavesThreeWindows) {
+  // Stored: two stored blocks of 50,000 bytes, then a stored header with a bad complement.
+  Bytes storedStream = W().Stored(false, Pattern(50000)).Stored(false, Pattern(50000, 2))
+                           .StoredHeader(true, 5, 5).Finish();
+  // Fixed: 'a' and matches to 100,000 bytes, then literal/length symbol 286.
+  W fixed;
+  fixed.BlockHeader(true, 1).UseFixedCodes().Literal('a');
+  for (int n = 1; n < 100000;) {
+    int length = std::min(258, 100000 - n);  // the last match is 153 bytes
+    fixed.Match(length, 1);
+    n += length;
+  }
+  Bytes fixedStream = fixed.Literal(286).Finish();
+  for (const Bytes& stream : {storedStream, fixedStream}) {
+    DecodeOutcome got = Decode(stream);
+    EXPECT_EQ(got.result, InflateResult::kDataError);
+    EXPECT_EQ(got.output.size(), 98304u);
+    EXPECT_EQ(got.crc, RunningCrcOf(got.output));
+  }
+}
+
+TEST_F(WindowTest, DistanceBeyondTheOutputSoFarIsNoError) {
+  // 'x', then a match of 10 at distance 1000: the window's unwritten bytes are copied.
+  DecodeOutcome got = Decode(W().BlockHeader(true, 1).UseFixedCodes().Literal('x').Match(10, 1000).EndOfBlock()
+                                 .Finish());
+  EXPECT_EQ(got.result, InflateResult::kOk);
+  EXPECT_EQ(got.output.size(), 11u);
+}
+
+}  // namespace
+}  // namespace inflatetest
