@@ -120,6 +120,22 @@ TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
   }
 }
 
+TEST_F(PackCliTest, AFailedWriteLeavesNoOutput) {
+  Bytes noise(200000);
+  uint32_t seed = 99;
+  for (uint8_t& b : noise) b = static_cast<uint8_t>((seed = seed * 69069u + 1u) >> 24);
+  WriteFile(dir / "noise", noise);
+  std::vector<std::string> before = DirectoryNames(dir.path());
+  // Files may grow to 64 KiB at most; with SIGXFSZ ignored, a longer write fails (EFBIG).
+  for (const std::string& stubSize : {"stub", "noise"}) {
+    CommandResult r = RunCommand({"sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\"", SFX_PACK_PATH,
+                                  "create", "--stub", stubSize, "--output", "out", "--store", "noise"},
+                                 dir.path());
+    ExpectOneLineError(r, 1, "out: write failed: File too large");
+    EXPECT_EQ(DirectoryNames(dir.path()), before);
+  }
+}
+
 // A package of three stored records, listed in-process after every kind of damage.
 class DamagedPackageTest : public ::testing::Test {
  protected:

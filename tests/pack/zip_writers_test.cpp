@@ -8,6 +8,8 @@
 
 #include "tests/pack/pack_support.h"
 #include "tests/support/temp_dir.h"
+#include "tools/sfx_pack/pack_error.h"
+#include "tools/sfx_pack/zip_reader.h"
 
 namespace sfxtest {
 namespace {
@@ -228,6 +230,41 @@ TEST_F(ZipWritersTest, RefusesWhatThePackageCannotCarry) {
     EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
     EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
     EXPECT_EQ(DirectoryNames(work.path()), before);
+  }
+}
+
+// Reads every entry of a ZIP the way --from-zip does; false when it was refused.
+bool ReadsWhole(const std::string& path) {
+  try {
+    sfxpack::ZipArchive zip(path);
+    for (const sfxpack::ZipEntry& entry : zip.entries())
+      if (!sfxpack::IsDirectoryEntry(entry)) (void)zip.MakePackEntry(entry);
+    return true;
+  } catch (const sfxpack::PackError&) {
+    return false;
+  }
+}
+
+TEST_F(ZipWritersTest, DamagedZipsAreRefusedWithoutReadingOutOfBounds) {
+  std::string zip = MakeZip("zip", "zip -q " + work / "made.zip" + " setup.exe 'name with spaces.txt'");
+  REQUIRE_ZIP(zip, "zip");
+  Bytes good = ReadFile(zip);
+  ASSERT_TRUE(ReadsWhole(zip));
+  std::string damaged = work / "damaged.zip";
+  int refused = 0;
+  // Every cut, and every byte of the central directory and end record flipped in turn;
+  // only a one-line refusal (PackError) or a successful read may come out.
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    WriteFile(damaged, Bytes(good.begin(), good.begin() + cut));
+    refused += !ReadsWhole(damaged);
+  }
+  EXPECT_EQ(refused, static_cast<int>(good.size()));
+  size_t centralStart = good.size() - 22 - ReadLe32(&good[good.size() - 10]);
+  for (size_t at = centralStart; at < good.size(); ++at) {
+    Bytes flipped = good;
+    flipped[at] ^= 0xFF;
+    WriteFile(damaged, flipped);
+    (void)ReadsWhole(damaged);
   }
 }
 

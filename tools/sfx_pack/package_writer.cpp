@@ -77,13 +77,14 @@ PackageWriter::PackageWriter(const std::string& stubPath, const std::string& out
     throw PackError(outputPath, "cannot create a file beside the output: " + SystemReason());
   }
   file_ = ::fdopen(fd, "wb");
-  if (file_ == nullptr) {
-    ::close(fd);
+  // The destructor does not run for a constructor that throws, so the temporary file is
+  // removed here when the stub cannot be written.
+  if (file_ == nullptr || std::fwrite(stub.data(), 1, stub.size(), file_) != stub.size()) {
+    std::string reason = SystemReason();
+    if (file_ == nullptr) ::close(fd);
     Discard();
-    throw PackError(outputPath, "cannot write: " + SystemReason());
+    throw PackError(outputPath, "write failed: " + reason);
   }
-  if (std::fwrite(stub.data(), 1, stub.size(), file_) != stub.size())
-    throw PackError(outputPath, "write failed: " + SystemReason());
   stubSize_ = position_ = static_cast<int64_t>(stub.size());
 }
 
