@@ -1,0 +1,499 @@
+// Test driver run under Wine: starts a package, watches the windows of the package and
+// of every process it starts, logs each message box and the wait window, dismisses the
+// boxes, can cancel the wait window or pause for a screenshot, and logs the exit code.
+//
+// Every 50 ms the driver takes a process snapshot (Toolhelp parent ids) to extend the
+// set of descendants, then walks the visible top-level windows and keeps those whose
+// process is in the set. A dialog-class window with a static control of id 0xFFFF is a
+// message box (that is where the system puts a box's text); any other dialog-class
+// window is the wait window. Text is read with GetWindowTextA, which for a window of
+// another process reads the stored text without sending a message, so it works while
+// the package is busy extracting.
+//
+// Log lines go to stdout, flushed one by one: "t=MS EVENT key=value ...". Texts are
+// quoted with \r, \n, \t, \\, \" and \xNN escapes so that every byte survives.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+  std::string package;
+  std::string arguments;      // appended to the package's command line (harness checks only)
+  int cancelOnBox = 0;        // box number (1-based) during which the wait window is cancelled
+  std::string screenshotAck;  // file whose appearance ends a screenshot pause
+  int screenshotDelayMs = 200;
+  int timeoutMs = 60000;
+  int descendantsTimeoutMs = 0;  // after the package's exit, wait this long for its children
+  int pollMs = 50;
+};
+
+DWORD g_start = 0;
+
+DWORD Elapsed() { return GetTickCount() - g_start; }
+
+std::string Quote(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    char buf[8];
+    switch (c) {
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      default:
+        if (c >= 0x20 && c < 0x7F) {
+          out += static_cast<char>(c);
+        } else {
+          std::snprintf(buf, sizeof buf, "\\x%02X", c);
+          out += buf;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+void Log(const char* event, const std::string& fields) {
+  std::printf("t=%lu %s%s%s\n", static_cast<unsigned long>(Elapsed()), event,
+              fields.empty() ? "" : " ", fields.c_str());
+  std::fflush(stdout);
+}
+
+std::string Hex(unsigned long v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08lX", v);
+  return buf;
+}
+
+std::string Num(long v) { return std::to_string(v); }
+
+std::string RectText(const RECT& r) {
+  return Num(r.left) + "," + Num(r.top) + "," + Num(r.right) + "," + Num(r.bottom);
+}
+
+std::string ClassOf(HWND w) {
+  char buf[256] = {0};
+  GetClassNameA(w, buf, sizeof buf);
+  return buf;
+}
+
+std::string TextOf(HWND w) {
+  int length = GetWindowTextLengthA(w);
+  std::vector<char> buf(static_cast<size_t>(length) + 64, 0);
+  int got = GetWindowTextA(w, buf.data(), static_cast<int>(buf.size()));
+  return std::string(buf.data(), got > 0 ? static_cast<size_t>(got) : 0);
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+  return TRUE;
+}
+
+std::vector<HWND> ChildrenOf(HWND w) {
+  std::vector<HWND> children;
+  EnumChildWindows(w, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+bool Visible(HWND w) { return w && IsWindow(w) && IsWindowVisible(w); }
+
+// The package and every process started by it or by its descendants, as seen so far.
+// Wine's desktop process (explorer.exe) is left out: the first program with a window
+// starts it when it is not running, and it outlives that program.
+class ProcessTree {
+ public:
+  explicit ProcessTree(DWORD root) { Add(root, 0); }
+
+  void Refresh() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return;
+    std::vector<PROCESSENTRY32> all;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
+      all.push_back(entry);
+    }
+    CloseHandle(snap);
+    for (bool grew = true; grew;) {
+      grew = false;
+      for (const PROCESSENTRY32& p : all) {
+        if (handles_.count(p.th32ProcessID) == 0 && handles_.count(p.th32ParentProcessID) != 0 &&
+            lstrcmpiA(p.szExeFile, "explorer.exe") != 0) {
+          Add(p.th32ProcessID, p.th32ParentProcessID);
+          grew = true;
+        }
+      }
+    }
+    // A process that has only just been created has no image name yet: it is logged
+    // once the name shows.
+    for (const PROCESSENTRY32& p : all) {
+      auto unnamed = unnamed_.find(p.th32ProcessID);
+      if (unnamed != unnamed_.end() && p.szExeFile[0] != '\0') {
+        LogProcess(p.th32ProcessID, unnamed->second, p.szExeFile);
+        unnamed_.erase(unnamed);
+      }
+    }
+  }
+
+  bool Contains(DWORD pid) const { return handles_.count(pid) != 0; }
+
+  // Logs the descendants that ended since the last call; returns how many still run.
+  int ReapDescendants(DWORD root) {
+    int running = 0;
+    for (auto& [pid, handle] : handles_) {
+      if (pid == root || ended_.count(pid) != 0) continue;
+      if (handle == nullptr || WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
+        auto unnamed = unnamed_.find(pid);
+        if (unnamed != unnamed_.end()) {
+          LogProcess(pid, unnamed->second, "");
+          unnamed_.erase(unnamed);
+        }
+        DWORD code = 0;
+        if (handle != nullptr) GetExitCodeProcess(handle, &code);
+        Log("process-exit", "pid=" + Num(pid) + " code=" + Num(static_cast<long>(code)));
+        ended_.insert(pid);
+      } else {
+        ++running;
+      }
+    }
+    return running;
+  }
+
+  void TerminateDescendants(DWORD root) {
+    for (auto& [pid, handle] : handles_) {
+      if (pid != root && handle != nullptr && ended_.count(pid) == 0) TerminateProcess(handle, 1);
+    }
+  }
+
+ private:
+  void Add(DWORD pid, DWORD parent) {
+    handles_[pid] = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
+                                FALSE, pid);
+    if (parent != 0) unnamed_[pid] = parent;
+  }
+
+  static void LogProcess(DWORD pid, DWORD parent, const char* exe) {
+    Log("process", "pid=" + Num(pid) + " parent=" + Num(parent) + " exe=" + Quote(exe));
+  }
+
+  std::map<DWORD, HANDLE> handles_;
+  std::map<DWORD, DWORD> unnamed_;  // descendant -> parent, until its name is known
+  std::set<DWORD> ended_;
+};
+
+struct WindowScan {
+  std::vector<HWND> boxes;
+  std::vector<HWND> dialogs;
+  std::vector<HWND> others;
+};
+
+struct ScanContext {
+  const ProcessTree* tree;
+  WindowScan scan;
+};
+
+BOOL CALLBACK ClassifyWindow(HWND w, LPARAM param) {
+  auto* c = reinterpret_cast<ScanContext*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (!c->tree->Contains(pid) || !IsWindowVisible(w)) return TRUE;
+  if (ClassOf(w) != "#32770") {
+    c->scan.others.push_back(w);
+  } else if (GetDlgItem(w, 0xFFFF) != nullptr) {
+    c->scan.boxes.push_back(w);
+  } else {
+    c->scan.dialogs.push_back(w);
+  }
+  return TRUE;
+}
+
+WindowScan ScanWindows(const ProcessTree& tree) {
+  ScanContext context{&tree, {}};
+  EnumWindows(ClassifyWindow, reinterpret_cast<LPARAM>(&context));
+  return context.scan;
+}
+
+int CountButtons(HWND w) {
+  int n = 0;
+  for (HWND child : ChildrenOf(w)) n += ClassOf(child) == "Button";
+  return n;
+}
+
+// Everything the checks need about the wait window: identity, texts, style, layout.
+std::string DescribeWaitWindow(HWND w) {
+  std::vector<HWND> children = ChildrenOf(w);
+  RECT rect{}, client{}, work{};
+  GetWindowRect(w, &rect);
+  GetClientRect(w, &client);
+  MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  long dx = (rect.left + rect.right) - (work.left + work.right);  // twice the offset
+  long dy = (rect.top + rect.bottom) - (work.top + work.bottom);
+  std::string f = "hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) + " class=" + Quote(ClassOf(w)) +
+                  " title=" + Quote(TextOf(w)) +
+                  " style=" + Hex(static_cast<unsigned long>(GetWindowLongA(w, GWL_STYLE))) +
+                  " exstyle=" + Hex(static_cast<unsigned long>(GetWindowLongA(w, GWL_EXSTYLE))) +
+                  " children=" + Num(static_cast<long>(children.size())) +
+                  " buttons=" + Num(CountButtons(w)) + " rect=" + RectText(rect) +
+                  " client=" + RectText(client) + " work=" + RectText(work) +
+                  " dx2=" + Num(dx) + " dy2=" + Num(dy);
+  for (size_t i = 0; i < children.size(); ++i) {
+    HWND c = children[i];
+    RECT cr{};
+    GetWindowRect(c, &cr);
+    std::string k = "child" + Num(static_cast<long>(i)) + "_";
+    f += " " + k + "class=" + Quote(ClassOf(c)) + " " + k + "id=" + Num(GetDlgCtrlID(c)) + " " +
+         k + "style=" + Hex(static_cast<unsigned long>(GetWindowLongA(c, GWL_STYLE))) + " " + k +
+         "rect=" + RectText(cr) + " " + k + "visible=" + Num(IsWindowVisible(c) ? 1 : 0) + " " +
+         k + "text=" + Quote(TextOf(c));
+  }
+  return f;
+}
+
+std::string DescribeBox(HWND w, int number) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  HWND owner = GetWindow(w, GW_OWNER);
+  return "n=" + Num(number) + " hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) +
+         " pid=" + Num(pid) + " owner=" + Hex(reinterpret_cast<uintptr_t>(owner)) +
+         " buttons=" + Num(CountButtons(w)) + " caption=" + Quote(TextOf(w)) +
+         " text=" + Quote(TextOf(GetDlgItem(w, 0xFFFF)));
+}
+
+void Dismiss(HWND box) {
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+}
+
+void CancelDialog(HWND dialog) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The windows seen so far and what was done to them.
+class Watcher {
+ public:
+  explicit Watcher(const Options& options) : options_(options) {}
+
+  void Poll(const ProcessTree& tree) {
+    WindowScan scan = ScanWindows(tree);
+    for (HWND d : scan.dialogs) {
+      if (dialogsSeen_.insert(d).second) OnWaitWindow(d);
+    }
+    for (HWND w : scan.others) {
+      if (othersSeen_.insert(w).second) {
+        Log("window", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) + " class=" +
+                          Quote(ClassOf(w)) + " title=" + Quote(TextOf(w)));
+      }
+    }
+    for (HWND b : scan.boxes) {
+      if (boxNumber_.count(b) == 0) OnBox(b);
+    }
+    FollowCancel();
+    RedismissStuckBoxes();
+    NoteWaitWindowGone(!scan.boxes.empty());
+  }
+
+ private:
+  void OnWaitWindow(HWND d) {
+    waitWindow_ = d;
+    waitGoneLogged_ = false;
+    Log("wait-window", DescribeWaitWindow(d));
+    if (!options_.screenshotAck.empty() && !screenshotDone_) TakeScreenshotPause(d);
+  }
+
+  // Asks the runner for a screenshot and waits until it says the shot is taken; the
+  // window's state is logged before and after, so the runner knows what the shot shows.
+  void TakeScreenshotPause(HWND d) {
+    screenshotDone_ = true;
+    Sleep(options_.screenshotDelayMs);
+    Log("screenshot-request", DescribeWaitWindow(d));
+    DWORD begin = GetTickCount();
+    while (!FileExists(options_.screenshotAck) && GetTickCount() - begin < 20000) Sleep(20);
+    bool acknowledged = FileExists(options_.screenshotAck);
+    Log("screenshot-done", "acknowledged=" + Num(acknowledged ? 1 : 0) +
+                               " alive=" + Num(Visible(d) ? 1 : 0) +
+                               " title=" + Quote(TextOf(d)));
+  }
+
+  void OnBox(HWND b) {
+    int number = static_cast<int>(boxNumber_.size()) + 1;
+    boxNumber_[b] = number;
+    Log("box", DescribeBox(b, number));
+    if (number == options_.cancelOnBox) {
+      if (Visible(waitWindow_)) {
+        CancelDialog(waitWindow_);
+        cancelBox_ = b;
+        cancelDeadline_ = GetTickCount() + 3000;
+        Log("cancel-posted", "box=" + Num(number) +
+                                 " hwnd=" + Hex(reinterpret_cast<uintptr_t>(waitWindow_)));
+        return;  // the box stays open until the wait window has gone
+      }
+      Log("cancel-no-window", "box=" + Num(number));
+    }
+    DismissNow(b);
+  }
+
+  void DismissNow(HWND b) {
+    Dismiss(b);
+    dismissedAt_[b] = GetTickCount();
+  }
+
+  void FollowCancel() {
+    if (cancelBox_ == nullptr) return;
+    bool gone = !Visible(waitWindow_);
+    if (!gone && GetTickCount() < cancelDeadline_) return;
+    Log("cancel-result", "wait_window_gone=" + Num(gone ? 1 : 0) +
+                             " box_open=" + Num(Visible(cancelBox_) ? 1 : 0));
+    if (gone) waitGoneLogged_ = true;
+    DismissNow(cancelBox_);
+    cancelBox_ = nullptr;
+  }
+
+  void RedismissStuckBoxes() {
+    for (auto& [box, at] : dismissedAt_) {
+      if (Visible(box) && GetTickCount() - at > 2000) {
+        Log("box-redismiss", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(box)));
+        DismissNow(box);
+      }
+    }
+  }
+
+  void NoteWaitWindowGone(bool boxOpen) {
+    if (waitWindow_ == nullptr || waitGoneLogged_ || Visible(waitWindow_)) return;
+    waitGoneLogged_ = true;
+    Log("wait-window-gone", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(waitWindow_)) +
+                                " box_open=" + Num(boxOpen ? 1 : 0));
+  }
+
+  const Options& options_;
+  std::set<HWND> dialogsSeen_, othersSeen_;
+  std::map<HWND, int> boxNumber_;
+  std::map<HWND, DWORD> dismissedAt_;
+  HWND waitWindow_ = nullptr;
+  bool waitGoneLogged_ = false;
+  bool screenshotDone_ = false;
+  HWND cancelBox_ = nullptr;
+  DWORD cancelDeadline_ = 0;
+};
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (a == "--cancel-on-box" && hasValue) {
+      o->cancelOnBox = std::atoi(argv[++i]);
+    } else if (a == "--screenshot-ack" && hasValue) {
+      o->screenshotAck = argv[++i];
+    } else if (a == "--screenshot-delay" && hasValue) {
+      o->screenshotDelayMs = std::atoi(argv[++i]);
+    } else if (a == "--timeout" && hasValue) {
+      o->timeoutMs = std::atoi(argv[++i]);
+    } else if (a == "--args" && hasValue) {
+      o->arguments = argv[++i];
+    } else if (a == "--wait-descendants" && hasValue) {
+      o->descendantsTimeoutMs = std::atoi(argv[++i]);
+    } else if (a.rfind("--", 0) == 0 || !o->package.empty()) {
+      return false;
+    } else {
+      o->package = a;
+    }
+  }
+  return !o->package.empty();
+}
+
+// Waits for the package while watching its windows; true when it ended in time.
+bool WatchPackage(const PROCESS_INFORMATION& pi, const Options& options, ProcessTree* tree,
+                  Watcher* watcher) {
+  for (;;) {
+    tree->Refresh();
+    watcher->Poll(*tree);
+    tree->ReapDescendants(pi.dwProcessId);
+    if (WaitForSingleObject(pi.hProcess, options.pollMs) == WAIT_OBJECT_0) return true;
+    if (Elapsed() > static_cast<DWORD>(options.timeoutMs)) return false;
+  }
+}
+
+bool WatchDescendants(const PROCESS_INFORMATION& pi, const Options& options, ProcessTree* tree,
+                      Watcher* watcher) {
+  DWORD begin = GetTickCount();
+  for (;;) {
+    tree->Refresh();
+    watcher->Poll(*tree);
+    if (tree->ReapDescendants(pi.dwProcessId) == 0) return true;
+    if (GetTickCount() - begin > static_cast<DWORD>(options.descendantsTimeoutMs)) return false;
+    Sleep(options.pollMs);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  g_start = GetTickCount();
+  if (argc == 2 && std::strcmp(argv[1], "--print-temp") == 0) {
+    char temp[MAX_PATH + 1] = {0};
+    GetTempPathA(sizeof temp, temp);
+    std::printf("%s\n", temp);
+    return 0;
+  }
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr,
+                 "usage: driver [--cancel-on-box N] [--screenshot-ack FILE] "
+                 "[--screenshot-delay MS] [--timeout MS] [--wait-descendants MS] [--args TEXT] PACKAGE\n");
+    return 2;
+  }
+  char temp[MAX_PATH + 1] = {0};
+  GetTempPathA(sizeof temp, temp);
+  std::string commandLine = "\"" + options.package + "\"";
+  if (!options.arguments.empty()) commandLine += " " + options.arguments;
+  STARTUPINFOA si;
+  std::memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  std::memset(&pi, 0, sizeof pi);
+  if (!CreateProcessA(options.package.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &si, &pi)) {
+    Log("start-failed", "error=" + Num(static_cast<long>(GetLastError())));
+    return 4;
+  }
+  Log("start", "pid=" + Num(pi.dwProcessId) + " package=" + Quote(options.package) +
+                   " temp=" + Quote(temp));
+
+  ProcessTree tree(pi.dwProcessId);
+  Watcher watcher(options);
+  if (!WatchPackage(pi, options, &tree, &watcher)) {
+    Log("timeout", "what=package");
+    tree.TerminateDescendants(pi.dwProcessId);
+    TerminateProcess(pi.hProcess, 1);
+    return 3;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  tree.Refresh();
+  int running = tree.ReapDescendants(pi.dwProcessId);
+  Log("exit", "code=" + std::to_string(static_cast<unsigned long>(code)) +
+                  " hex=" + Hex(code) + " elapsed=" + Num(static_cast<long>(Elapsed())) +
+                  " descendants_running=" + Num(running));
+  if (running > 0 && options.descendantsTimeoutMs > 0) {
+    if (!WatchDescendants(pi, options, &tree, &watcher)) {
+      Log("timeout", "what=descendants");
+      tree.TerminateDescendants(pi.dwProcessId);
+      return 3;
+    }
+    Log("descendants-done", "");
+  }
+  return 0;
+}

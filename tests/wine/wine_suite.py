@@ -1,0 +1,878 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of the Windows package (sfx-stub.exe) under Wine.
+
+Each scenario builds packages (the stub followed by an archive written here record by
+record, so damaged packages are easy to make), places them in the Wine prefix under a
+path with spaces, runs them through the driver program and checks the driver's log (the
+message boxes, the wait window, the exit code, the processes started) and the files the
+package left in the prefix. The environment (Xvfb, the booted prefix) is brought up
+once per test run by scripts/wine-env.sh; its state directory is given with --state.
+
+All texts are compared as Windows-1252 bytes.
+"""
+
+import argparse
+import calendar
+import dataclasses
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import zlib
+
+SKIP = 77
+
+# --- texts the package shows -------------------------------------------------------
+
+CAPTION = b"Velmora Software"
+WAIT_TITLE = b"Velmora Software "
+WAIT_TEXT = b"Iniciando el asistente para la instalaci\xf3n.\rEspere un momento..."
+COMPLETED = b"Instalaci\xf3n completada en\r\r"
+UNKNOWN_METHOD = b"Compresi\xf3n desconocida.\r\rArchivo da\xf1ado.\r\rError #SFXMCD#"
+DAMAGED_ENTRY = b"Archivo da\xf1ado.\r\rError #SFXCRC#"
+BAD_NAME = b"Error al extraer el nombre de un componente.\r\rError #SFXENC#"
+OPEN_FAILED = b"Error al abrir el archivo\r\rError #SFXEAA#"
+# The fatal messages end in contact lines whose values are build settings: their shape
+# (one line each, in these places) is checked, not their values.
+NO_ARCHIVE = re.compile(
+    rb"\AArchivo de instalaci\xf3n da\xf1ado\.\r\rArxiu d'instal\xb7laci\xf3 trencat\.\r\r"
+    rb"Installation program is damaged\.\r\rE-mail: [^\r]+\r[^\r]+\r[^\r]+\r\rError #SFXAID#\Z")
+NOTHING_UNPACKED = re.compile(
+    rb"\ANo puedo reconstruir los archivos de instalaci\xf3n\.\r\r"
+    rb"No puc reconstruir els arxius d'instal\xb7laci\xf3\.\r\r"
+    rb"Cannot reconstruct installation archives\.\r\r[^\r]+\r[^\r]+\r\rError #SFXNRA#\Z")
+
+# Wait window style bits the template asks for; Wine adds WS_VISIBLE, WS_CLIPSIBLINGS and
+# DS_3DLOOK, and reports the extended style of a modal-frame dialog.
+WAIT_STYLE = 0x80C80880
+WAIT_STYLE_SEEN = WAIT_STYLE | 0x10000000 | 0x04000000 | 0x00000004
+WAIT_EXSTYLE_SEEN = 0x00010101  # WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME
+
+# --- archive records -----------------------------------------------------------------
+
+MARKER = bytes([0xA6, 0x95, 0x9C, 0x2B, 0x0F, 0xF0])
+ALT_SIGNATURE = b"Vel\xdb"
+PK_SIGNATURE = b"PK\x03\x04"
+NOON_2025 = (2025, 1, 1, 12, 0, 0)
+
+
+def dos_date_time(when):
+    year, month, day, hour, minute, second = when
+    return ((year - 1980) << 9) | (month << 5) | day, (hour << 11) | (minute << 5) | (second // 2)
+
+
+def crc_byte(crc, byte):
+    crc ^= byte
+    for _ in range(8):
+        crc = (crc >> 1) ^ (0xEDB88320 if crc & 1 else 0)
+    return crc
+
+
+class TraditionalCipher:
+    """The traditional PKWARE stream cipher, to make genuinely encrypted entries."""
+
+    def __init__(self, password):
+        self.keys = [0x12345678, 0x23456789, 0x34567890]
+        for b in password:
+            self.update(b)
+
+    def update(self, plain):
+        k0, k1, k2 = self.keys
+        k0 = crc_byte(k0, plain)
+        k1 = ((k1 + (k0 & 0xFF)) * 134775813 + 1) & 0xFFFFFFFF
+        k2 = crc_byte(k2, k1 >> 24)
+        self.keys = [k0, k1, k2]
+
+    def encrypt(self, data):
+        out = bytearray()
+        for b in data:
+            t = (self.keys[2] | 2) & 0xFFFF
+            out.append(b ^ (((t * (t ^ 1)) >> 8) & 0xFF))
+            self.update(b)
+        return bytes(out)
+
+
+@dataclasses.dataclass
+class Entry:
+    """One record; `data` (what follows the name) and `crc` default to the right values."""
+    name: bytes
+    content: bytes = b""
+    method: int = 8
+    when: tuple = NOON_2025
+    signature: bytes = ALT_SIGNATURE
+    crc: int = None
+    data: bytes = None
+    password: bytes = None
+
+    def encoded(self, first):
+        crc = zlib.crc32(self.content) if self.crc is None else self.crc
+        data = self.data
+        if data is None:
+            if self.method == 8:
+                packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+                data = packer.compress(self.content) + packer.flush()
+            else:
+                data = self.content
+        flags = 0
+        if self.password is not None:
+            flags |= 1
+            cipher = TraditionalCipher(self.password)
+            data = cipher.encrypt(os.urandom(11) + bytes([crc >> 24])) + cipher.encrypt(data)
+        date, time_ = dos_date_time(self.when)
+        # The first record's signature and version field are the marker the stub looks for.
+        signature, version = (ALT_SIGNATURE, 0x00FF) if first else (self.signature, 20)
+        header = signature + struct.pack("<HHHHHIIIHH", version, flags, self.method, time_, date,
+                                         crc, len(data), len(self.content), len(self.name), 0)
+        return header + self.name + data
+
+
+def scramble(data):
+    return bytes(b ^ 0xF0 for b in data)
+
+
+def build_package(stub, entries, tail=b""):
+    archive = b"".join(e.encoded(i == 0) for i, e in enumerate(entries))
+    return stub + scramble(archive) + tail
+
+
+def dos_mtime(when):
+    """The Unix mtime Wine gives a file whose time was set from a DOS date and time."""
+    return calendar.timegm(when[:6] + (0, 0, 0))
+
+
+# --- driver log ----------------------------------------------------------------------
+
+FIELD = re.compile(rb'(\w+)=(?:"((?:[^"\\]|\\.)*)"|(\S*))')
+ESCAPE = re.compile(rb"\\(x[0-9A-Fa-f]{2}|.)")
+
+
+def unescape(raw):
+    def one(m):
+        code = m.group(1)
+        if code.startswith(b"x") and len(code) == 3:
+            return bytes([int(code[1:], 16)])
+        return {b"r": b"\r", b"n": b"\n", b"t": b"\t"}.get(code, code)
+    return ESCAPE.sub(one, raw)
+
+
+@dataclasses.dataclass
+class Event:
+    t: int
+    name: str
+    fields: dict
+
+    def __getitem__(self, key):
+        return self.fields[key]
+
+    def get(self, key, default=None):
+        return self.fields.get(key, default)
+
+    def int(self, key):
+        return int(self.fields[key], 0)
+
+
+def parse_event(line):
+    parts = line.split(b" ", 2)
+    if len(parts) < 2 or not parts[0].startswith(b"t="):
+        return None
+    fields = {}
+    for m in FIELD.finditer(parts[2] if len(parts) > 2 else b""):
+        key = m.group(1).decode()
+        fields[key] = unescape(m.group(2)) if m.group(2) is not None else m.group(3).decode()
+    return Event(int(parts[0][2:]), parts[1].decode(), fields)
+
+
+class Run:
+    def __init__(self, events, returncode):
+        self.events = events
+        self.returncode = returncode
+
+    def all(self, name):
+        return [e for e in self.events if e.name == name]
+
+    def first(self, name):
+        found = self.all(name)
+        return found[0] if found else None
+
+    def boxes(self):
+        return self.all("box")
+
+
+# --- checks --------------------------------------------------------------------------
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failures = []
+
+    def expect(self, ok, what, detail=""):
+        if ok:
+            self.passed += 1
+        else:
+            self.failures.append(what + (": " + detail if detail else ""))
+            print("FAIL", what, detail, flush=True)
+        return ok
+
+    def equal(self, actual, expected, what):
+        return self.expect(actual == expected, what, f"got {actual!r}, expected {expected!r}")
+
+    def report(self):
+        print(f"{self.passed} checks passed, {len(self.failures)} failed")
+        for f in self.failures:
+            print("  -", f)
+        return 1 if self.failures else 0
+
+
+def matches(expected, actual):
+    return expected.match(actual) is not None if isinstance(expected, re.Pattern) else actual == expected
+
+
+# --- one scenario's surroundings -----------------------------------------------------
+
+class Suite:
+    def __init__(self, args, checks):
+        self.args = args
+        self.c = checks
+        self.env_vars = self.load_state(args.state)
+        self.prefix = self.env_vars["WINEPREFIX"]
+        self.win_temp = self.env_vars["WIN_TEMP"].encode("cp1252")
+        self.temp_dir = self.win_temp + b"_I_\\"  # TempDir as the package composes it
+        self.dest = self.unix_path(self.temp_dir)
+        self.work = os.path.join(args.work, args.scenario)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        # Packages live in the prefix under a directory and a name with spaces.
+        self.win_dir = b"C:\\sfx pruebas\\" + args.scenario.encode()
+        self.dir = self.unix_path(self.win_dir)
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+        self.record_win = self.win_dir + b"\\registro.bin"
+        self.record = self.unix_path(self.record_win)
+        self.runs = 0
+
+    @staticmethod
+    def load_state(state):
+        path = os.path.join(state, "env")
+        if not os.path.exists(path):
+            sys.exit(f"no Wine environment in {state}: run the wine_environment_up test first")
+        values = {}
+        for line in open(path, encoding="utf-8"):
+            key, _, value = line.rstrip("\n").partition("=")
+            values[key] = value
+        return values
+
+    def unix_path(self, win):
+        """C:\\a\\b (Windows-1252 bytes) to the file in the prefix; Wine stores names as UTF-8."""
+        text = win.decode("cp1252")
+        drive, rest = text[0].lower(), text[2:].replace("\\", "/").lstrip("/")
+        return os.path.join(os.path.realpath(os.path.join(self.prefix, "dosdevices", drive + ":")), rest)
+
+    def dest_file(self, name):
+        return self.unix_path(self.temp_dir + name.replace(b"/", b"\\"))
+
+    def wine_env(self, extra=None):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.env_vars["DISPLAY"],
+                   SFX_WINE_RECORD=self.record_win.decode("cp1252"))
+        env.pop("SFX_WINE_STAY_MS", None)
+        env.update(extra or {})
+        return env
+
+    def stub(self):
+        data = open(self.args.stub, "rb").read()
+        if MARKER in data[20:]:
+            sys.exit("the stub itself contains the archive marker")
+        return data
+
+    def setup_program(self):
+        return open(self.args.setup, "rb").read()
+
+    def place(self, data, name=b"paquete de prueba.exe"):
+        """Writes a package into the prefix; returns its Windows path."""
+        with open(self.unix_path(self.win_dir + b"\\" + name), "wb") as f:
+            f.write(data)
+        return self.win_dir + b"\\" + name
+
+    def clean(self):
+        """Before a run: no destination directory, no record of an earlier run."""
+        shutil.rmtree(self.dest, ignore_errors=True)
+        for path in (self.record, self.dest):
+            self.c.expect(not os.path.exists(path), "clean start", path)
+
+    def run(self, package, driver_args=(), env=None, on_event=None, timeout=60):
+        """Runs a package through the driver; on_event sees each log line as it comes."""
+        self.runs += 1
+        log_path = os.path.join(self.work, f"driver-{self.runs}.log")
+        command = [self.args.wine, self.args.driver, *driver_args, package.decode("cp1252")]
+        events = []
+        with open(log_path, "wb") as log:
+            process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=log,
+                                       stdin=subprocess.DEVNULL, cwd=self.dir,
+                                       env=self.wine_env(env))
+            deadline = time.monotonic() + timeout
+            for line in process.stdout:
+                log.write(line)
+                log.flush()
+                event = parse_event(line.rstrip(b"\r\n"))
+                if event is not None:
+                    events.append(event)
+                    if on_event:
+                        on_event(event)
+                if time.monotonic() > deadline:
+                    break
+            try:
+                returncode = process.wait(max(1, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                process.kill()
+                returncode = process.wait()
+        print(f"run {self.runs}: {log_path}")
+        for e in events:
+            print("   ", e.t, e.name, {k: v for k, v in e.fields.items() if not k.startswith("child")})
+        run = Run(events, returncode)
+        self.c.equal(returncode, 0, "driver finished (no time-out)")
+        return run
+
+    # --- expectations shared by the scenarios ---
+
+    def expect_exit_zero(self, run):
+        exit_event = run.first("exit")
+        if self.c.expect(exit_event is not None, "package exited"):
+            self.c.equal(int(exit_event["code"]), 0, "package exit code (all 32 bits)")
+        self.c.equal(run.all("window"), [], "no other windows")
+
+    def expect_boxes(self, run, expected):
+        got = [(b["caption"], b["text"]) for b in run.boxes()]
+        ok = len(got) == len(expected) and all(
+            matches(ec, gc) and matches(et, gt) for (ec, et), (gc, gt) in zip(expected, got))
+        self.c.expect(ok, "message boxes (caption, text) in order",
+                      f"got {got!r}, expected {[(c, t.pattern if isinstance(t, re.Pattern) else t) for c, t in expected]!r}")
+        for b in run.boxes():
+            self.c.equal(b["owner"], "0x00000000", "message box has no owner window")
+            self.c.equal(b["buttons"], "1", "message box has one button")
+
+    def expect_wait_window(self, run, required=True):
+        windows = run.all("wait-window")
+        if required:
+            self.c.expect(windows, "wait window seen")
+        for w in windows:
+            self.check_wait_window(w)
+
+    def check_wait_window(self, w):
+        self.c.equal(w["class"], b"#32770", "wait window class")
+        self.c.equal(w["title"], WAIT_TITLE, "wait window title (trailing space)")
+        self.c.equal(w.int("style"), WAIT_STYLE_SEEN, "wait window style")
+        self.c.equal(w.int("exstyle"), WAIT_EXSTYLE_SEEN, "wait window extended style")
+        self.c.equal((w["buttons"], w["children"]), ("0", "1"), "wait window: no buttons, one control")
+        self.c.equal((w.get("child0_class"), w.get("child0_id")), (b"Static", "0"), "wait window static control")
+        self.c.equal(w.get("child0_text"), WAIT_TEXT, "wait window text")
+        dx2, dy2 = int(w["dx2"]), int(w["dy2"])
+        self.c.expect(abs(dx2) <= 4 and abs(dy2) <= 4, "wait window centred in the work area within 2 px",
+                      f"rect {w['rect']} work {w['work']}")
+
+    def expect_files(self, files):
+        """files: name -> expected content (bytes), or None for 'must not exist'."""
+        for name, content in files.items():
+            path = self.dest_file(name)
+            if content is None:
+                self.c.expect(not os.path.exists(path), "not extracted: " + name.decode("cp1252"))
+            elif self.c.expect(os.path.isfile(path), "extracted: " + name.decode("cp1252")):
+                self.c.expect(open(path, "rb").read() == content, "content of " + name.decode("cp1252"))
+
+    def expect_mtime(self, name, when):
+        path = self.dest_file(name)
+        if os.path.exists(path):
+            self.c.equal(int(os.stat(path).st_mtime), dos_mtime(when),
+                         "write time of " + name.decode("cp1252"))
+
+    def expected_command_line(self, installer, package):
+        quoted = b'"' + installer + b'"' if b" " in installer else installer
+        return quoted + b" " + package.replace(b" ", b"\xac")
+
+    def expect_setup_record(self, package, name=b"SETUP.EXE"):
+        if self.c.expect(os.path.exists(self.record), "setup program started (its record exists)"):
+            self.c.equal(open(self.record, "rb").read(),
+                         self.expected_command_line(self.temp_dir + name, package),
+                         "setup program's command line")
+
+    def expect_setup_process(self, run, name=b"SETUP.EXE"):
+        started = [p for p in run.all("process") if p["exe"].upper() == name]
+        self.c.equal(len(started), 1, "setup program started once")
+
+    def files_outside_destination(self):
+        """Every file of drive C: but the destination, the scenario's own files and Wine's."""
+        root = os.path.join(self.prefix, "drive_c")
+        skip = {os.path.normpath(p) for p in (self.dest, self.dir, os.path.join(root, "windows"))}
+        found = set()
+        for top, dirs, names in os.walk(root):
+            dirs[:] = [d for d in dirs if os.path.normpath(os.path.join(top, d)) not in skip]
+            found.update(os.path.join(top, n) for n in names)
+        return found
+
+
+# --- scenarios of the real package -----------------------------------------------------
+
+def scenario_setup_started(s):
+    package = s.place(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
+    s.clean()
+    run = s.run(package)
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [])
+    s.expect_wait_window(run, required=False)  # shown only while the one entry unpacks
+    s.expect_setup_process(run)
+    s.expect_setup_record(package)
+    s.c.expect(not os.path.exists(s.dest_file(b"SETUP.EXE")), "setup program's file deleted")
+    s.c.expect(not os.path.exists(s.dest), "destination directory removed")
+
+
+def scenario_no_setup(s):
+    info = bytes(range(256)) * 400 + os.urandom(3000)
+    files = {
+        b"leeme.txt": (b"Hola.\r\n", 0, (2024, 2, 29, 23, 59, 58), ALT_SIGNATURE),
+        b"datos/info.bin": (info, 8, (2010, 7, 4, 6, 30, 0), PK_SIGNATURE),
+        b"datos/sub/vac\xedo.txt": (b"", 0, (1999, 12, 31, 0, 0, 2), ALT_SIGNATURE),
+        b"programa.exe": (b"lower case: not a setup program", 8, NOON_2025, PK_SIGNATURE),
+    }
+    entries = [Entry(n, c, method=m, when=w, signature=sig) for n, (c, m, w, sig) in files.items()]
+    package = s.place(build_package(s.stub(), entries))
+    s.clean()
+    run = s.run(package)
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [(CAPTION, COMPLETED + s.temp_dir)])
+    s.expect_wait_window(run, required=False)
+    s.expect_files({n: c for n, (c, *_rest) in files.items()})
+    for name, (_c, _m, when, _sig) in files.items():
+        s.expect_mtime(name, when)
+    s.c.expect(not os.path.exists(s.record), "nothing started")
+
+
+def scenario_no_marker(s):
+    stub = s.stub()
+    # The stub alone, and a stub followed by records whose first byte breaks the marker.
+    broken = bytearray(build_package(stub, [Entry(b"SETUP.EXE", s.setup_program())]))
+    broken[len(stub)] ^= 0x01
+    for variant, data in (("stub alone", stub), ("marker broken", bytes(broken))):
+        package = s.place(data)
+        s.clean()
+        run = s.run(package)
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [(CAPTION, NO_ARCHIVE)])
+        s.c.equal(run.all("wait-window"), [], f"{variant}: no wait window")
+        s.c.expect(not os.path.exists(s.dest), f"{variant}: nothing unpacked")
+
+
+def scenario_cancel_during_box(s):
+    # A name ending in "/" makes a directory that cannot be opened as a file: the
+    # "#SFXEAA#" box, after which the extraction goes on.
+    entries = [Entry(b"uno.txt", b"uno"), Entry(b"carpeta/", b"", method=0),
+               Entry(b"SETUP.EXE", s.setup_program()), Entry(b"dos.txt", b"dos" * 1000)]
+    package = s.place(build_package(s.stub(), entries))
+    s.clean()
+    run = s.run(package, ["--cancel-on-box", "1"])
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [(s.temp_dir + b"carpeta\\", OPEN_FAILED)])
+    s.expect_wait_window(run)
+    result = run.first("cancel-result")
+    s.c.expect(run.first("cancel-posted") is not None, "cancel posted while the box was open")
+    s.c.expect(result is not None and result["wait_window_gone"] == "1" and result["box_open"] == "1",
+               "wait window closed while the box was still open", str(result))
+    s.expect_setup_process(run)
+    s.expect_setup_record(package)
+    s.expect_files({b"uno.txt": b"uno", b"dos.txt": b"dos" * 1000, b"SETUP.EXE": None})
+    s.c.expect(os.path.isdir(s.dest_file(b"carpeta")), "directory of the name ending in / made")
+
+
+def long_extraction_entries(megabytes):
+    """Many deflated files: long enough to photograph the wait window while it works."""
+    block = (b"Velmora " * 64 + bytes(range(256))) * 512   # 384 KiB, compresses well
+    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+    data = packer.compress(block) + packer.flush()
+    count = max(1, megabytes * 1024 * 1024 // len(block))
+    crc = zlib.crc32(block)
+    entries = []
+    for i in range(count):
+        e = Entry(b"datos/parte%04d.bin" % i, block, crc=crc, data=data)
+        entries.append(e)
+    return entries, block
+
+
+def screenshot_colours(s, shot, event, label):
+    """Distinct colours inside the static control's visible part of a screenshot."""
+    l, t, r, b = (int(v) for v in event["child0_rect"].split(","))
+    cl, ct, cr, cb = (int(v) for v in event["client"].split(","))
+    l, t, r, b = max(l, cl), max(t, ct), min(r, cr), min(b, cb)
+    crop = os.path.join(s.work, f"{label}-text.png")
+    geometry = f"{r - l}x{b - t}+{l}+{t}"
+    out = subprocess.run(["convert", shot, "-crop", geometry, "+repage", "-write", crop,
+                          "-format", "%k", "info:"], capture_output=True, text=True)
+    s.c.expect(out.returncode == 0, "screenshot cropped", out.stderr)
+    return int(out.stdout.strip() or 0)
+
+
+def take_screenshots(s, label):
+    """An on_event hook: photographs the screen when the driver asks, then lets it go on."""
+    state = {"shot": None, "request": None}
+    ack = os.path.join(s.dir, f"{label}.ack")
+    if os.path.exists(ack):
+        os.remove(ack)
+
+    def on_event(event):
+        if event.name != "screenshot-request":
+            return
+        shot = os.path.join(s.work, f"{label}.png")
+        out = subprocess.run(["import", "-display", s.env_vars["DISPLAY"], "-window", "root", shot],
+                             capture_output=True, text=True)
+        s.c.expect(out.returncode == 0, "screenshot taken", out.stderr)
+        state.update(shot=shot, request=event)
+        open(ack, "wb").close()
+
+    ack_win = (s.win_dir + b"\\" + label.encode() + b".ack").decode("cp1252")
+    return ["--screenshot-ack", ack_win], on_event, state
+
+
+def scenario_screenshot_long_extraction(s):
+    megabytes = int(os.environ.get("SFX_WINE_LONG_MB", "160"))
+    entries, block = long_extraction_entries(megabytes)
+    package = s.place(build_package(s.stub(), entries))
+    s.clean()
+    args, on_event, state = take_screenshots(s, "wait-window")
+    started = time.monotonic()
+    run = s.run(package, args, on_event=on_event)
+    print(f"package run took {time.monotonic() - started:.1f} s for {len(entries)} files")
+    s.expect_exit_zero(run)
+    s.expect_wait_window(run)
+    s.expect_boxes(run, [(CAPTION, COMPLETED + s.temp_dir)])
+    done = run.first("screenshot-done")
+    if s.c.expect(state["shot"] is not None and done is not None, "screenshot taken during the run"):
+        s.c.equal(done["alive"], "1", "wait window still up after the screenshot (extraction long enough)")
+        s.check_wait_window(state["request"])
+        colours = screenshot_colours(s, state["shot"], state["request"], "wait-window")
+        s.c.expect(colours >= 2, "wait window's text painted in the screenshot",
+                   f"{colours} colour(s) in the text area of {state['shot']}")
+    s.expect_files({entries[0].name: block, entries[-1].name: block})
+    s.c.equal(len(os.listdir(s.dest_file(b"datos"))), len(entries), "every file unpacked")
+
+
+def scenario_encrypted_entry(s):
+    entries = [Entry(b"uno.txt", b"uno", method=0), Entry(b"dos.txt", b"dos" * 500),
+               Entry(b"secreto.txt", b"secreto" * 100, password=b"clave"),
+               Entry(b"SETUP.EXE", s.setup_program())]
+    package = s.place(build_package(s.stub(), entries))
+    s.clean()
+    run = s.run(package)
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [(CAPTION, COMPLETED + s.temp_dir)])
+    s.expect_files({b"uno.txt": b"uno", b"dos.txt": b"dos" * 500, b"secreto.txt": None,
+                    b"SETUP.EXE": None})
+    s.c.expect(not os.path.exists(s.record), "nothing started")
+
+
+def scenario_method_9(s):
+    when = (2024, 6, 15, 8, 30, 10)
+    entries = [Entry(b"uno.txt", b"uno"), Entry(b"raro.bin", b"abc", method=9, when=when),
+               Entry(b"SETUP.EXE", s.setup_program()), Entry(b"dos.txt", b"dos")]
+    package = s.place(build_package(s.stub(), entries))
+    s.clean()
+    run = s.run(package)
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [(CAPTION, UNKNOWN_METHOD), (CAPTION, COMPLETED + s.temp_dir)])
+    s.expect_wait_window(run)
+    s.expect_files({b"uno.txt": b"uno", b"raro.bin": b"", b"SETUP.EXE": None, b"dos.txt": None})
+    s.expect_mtime(b"raro.bin", when)
+    s.c.expect(not os.path.exists(s.record), "nothing started")
+
+
+def expect_damaged(s, damaged_name, damaged, written):
+    """A damaged entry after the setup program: the box, then nothing started."""
+    entries = [Entry(b"SETUP.EXE", s.setup_program()), Entry(b"uno.txt", b"uno"), damaged,
+               Entry(b"tres.txt", b"tres")]
+    package = s.place(build_package(s.stub(), entries))
+    s.clean()
+    run = s.run(package)
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [(s.temp_dir + damaged_name, DAMAGED_ENTRY), (CAPTION, NOTHING_UNPACKED)])
+    s.expect_wait_window(run)
+    s.expect_files({b"SETUP.EXE": s.setup_program(), b"uno.txt": b"uno", b"tres.txt": None})
+    if written is not None:
+        s.expect_files({damaged_name: written})
+    s.c.expect(os.path.exists(s.dest_file(damaged_name)), "damaged entry's file stays")
+    s.c.expect(not os.path.exists(s.record), "damaged package starts nothing")
+    s.c.equal(run.all("process"), [], "no process started")
+
+
+def scenario_damaged_crc(s):
+    content = b"contenido da\xf1ado " * 50
+    expect_damaged(s, b"da\xf1ado.txt",
+                   Entry(b"da\xf1ado.txt", content, method=0, crc=zlib.crc32(content) ^ 0x00800000),
+                   content)
+
+
+def scenario_damaged_deflate(s):
+    content = os.urandom(4000) + b"x" * 20000
+    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+    stream = packer.compress(content) + packer.flush()
+    # A stream cut in half, and one whose first block has the reserved type 3.
+    expect_damaged(s, b"cortado.bin", Entry(b"cortado.bin", content, data=stream[:len(stream) // 2]),
+                   None)
+    expect_damaged(s, b"reservado.bin", Entry(b"reservado.bin", content, data=b"\x07" + stream[1:]),
+                   None)
+
+
+def scenario_refused_names(s):
+    for bad in (b"../evil.txt", b"..\\evil.txt", b"sub/../../evil.txt", b"/evil.txt",
+                b"\\evil.txt", b"C:evil.txt", b"C:\\evil.txt"):
+        label = bad.decode("cp1252")
+        entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso"),
+                   Entry(b"SETUP.EXE", s.setup_program()), Entry(b"dos.txt", b"dos")]
+        package = s.place(build_package(s.stub(), entries))
+        s.clean()
+        before = s.files_outside_destination()
+        run = s.run(package)
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [(CAPTION, BAD_NAME), (CAPTION, COMPLETED + s.temp_dir)])
+        s.expect_wait_window(run)
+        s.expect_files({b"uno.txt": b"uno", b"SETUP.EXE": None, b"dos.txt": None})
+        s.c.equal(sorted(s.files_outside_destination() - before), [], f"{label}: nothing written outside")
+        under_dest = [os.path.join(t, n) for t, _d, ns in os.walk(s.dest) for n in ns]
+        s.c.equal(sorted(os.path.relpath(p, s.dest) for p in under_dest), ["uno.txt"],
+                  f"{label}: only the first entry unpacked")
+
+
+def scenario_setup_outlives_wait(s):
+    package = s.place(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
+    s.clean()
+    at_exit = {}
+
+    def on_event(event):
+        if event.name == "exit":
+            at_exit.update(setup=os.path.exists(s.dest_file(b"SETUP.EXE")),
+                           dest=os.path.isdir(s.dest))
+
+    run = s.run(package, ["--wait-descendants", "15000"], env={"SFX_WINE_STAY_MS": "12500"},
+                on_event=on_event)
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [])
+    exit_event = run.first("exit")
+    if exit_event is not None:
+        elapsed = int(exit_event["elapsed"])
+        s.c.expect(9800 <= elapsed <= 12000, "package exits after the 10 s wait", f"{elapsed} ms")
+        s.c.equal(exit_event["descendants_running"], "1", "setup program still running at the package's exit")
+    s.c.equal(at_exit, {"setup": True, "dest": True}, "setup program's file and directory stay at exit")
+    s.c.expect(run.first("descendants-done") is not None, "setup program ended later on its own")
+    s.expect_setup_record(package)
+    s.c.expect(os.path.exists(s.dest_file(b"SETUP.EXE")), "setup program's file still there afterwards")
+
+
+def make_signed(s, package_path):
+    """Signs a package with a certificate made here; returns the signed file's bytes."""
+    key, cert = os.path.join(s.work, "key.pem"), os.path.join(s.work, "cert.pem")
+    signed = os.path.join(s.work, "signed.exe")
+    steps = [
+        ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+         "/CN=Velmora Software pruebas", "-keyout", key, "-out", cert],
+        ["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Paquete de prueba",
+         "-in", package_path, "-out", signed],
+    ]
+    for step in steps:
+        out = subprocess.run(step, capture_output=True, text=True)
+        if not s.c.expect(out.returncode == 0, "ran " + step[0], out.stdout + out.stderr):
+            return None
+    return open(signed, "rb").read()
+
+
+def certificate_table(data):
+    """The PE security directory (offset, size) of an image."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    optional = pe + 24
+    return struct.unpack_from("<II", data, optional + 96 + 4 * 8)  # data directory 4, PE32
+
+
+def sfx_pack(s):
+    tool = s.args.sfx_pack
+    return tool if tool and os.access(tool, os.X_OK) else None
+
+
+def pack_with_tool(s, inputs, extra=()):
+    """Runs sfx-pack create in a directory holding `inputs` (name -> bytes)."""
+    source = os.path.join(s.work, "entrada")
+    shutil.rmtree(source, ignore_errors=True)
+    for name, content in inputs.items():
+        path = os.path.join(source, name.decode("cp1252"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, "wb").write(content)
+    output = os.path.join(s.work, "paquete.exe")
+    command = [sfx_pack(s), "create", "--stub", s.args.stub, "--output", output, *extra,
+               *(n.decode("cp1252") for n in inputs)]
+    out = subprocess.run(command, cwd=source, capture_output=True, text=True)
+    s.c.expect(out.returncode == 0, "sfx-pack create", " ".join(command) + "\n" + out.stdout + out.stderr)
+    return output if out.returncode == 0 else None
+
+
+def scenario_signed_package(s):
+    if sfx_pack(s):
+        unsigned = pack_with_tool(s, {b"SETUP.EXE": s.setup_program()})
+    else:
+        print("sfx-pack not built: the package is written by this suite")
+        unsigned = os.path.join(s.work, "paquete.exe")
+        open(unsigned, "wb").write(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
+    if unsigned is None:
+        return
+    plain = open(unsigned, "rb").read()
+    data = make_signed(s, unsigned)
+    if data is None:
+        return
+    offset, size = certificate_table(data)
+    s.c.expect(size > 0 and offset >= len(plain) - 8, "signature appended after the archive",
+               f"certificate table at {offset}, {size} bytes; package {len(plain)} bytes")
+    package = s.place(data)
+    s.clean()
+    run = s.run(package)
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [])
+    s.expect_setup_process(run)
+    s.expect_setup_record(package)
+    s.c.expect(not os.path.exists(s.dest), "destination directory removed")
+
+
+def scenario_packed_by_tool(s):
+    if not sfx_pack(s):
+        print(f"sfx-pack not found at {s.args.sfx_pack}: skipped")
+        return SKIP
+    inputs = {b"SETUP.EXE": s.setup_program(), b"datos/leeme.txt": b"Hola desde el paquete.\r\n",
+              b"datos/imagen.bin": os.urandom(50000)}
+    for variant, extra in (("deflate", ()), ("stored", ("--store",))):
+        output = pack_with_tool(s, inputs, extra)
+        if output is None:
+            continue
+        package = s.place(open(output, "rb").read())
+        s.clean()
+        run = s.run(package)
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [])
+        s.expect_setup_record(package)
+        s.expect_files({b"SETUP.EXE": None, b"datos/leeme.txt": inputs[b"datos/leeme.txt"],
+                        b"datos/imagen.bin": inputs[b"datos/imagen.bin"]})
+        os.remove(s.record) if os.path.exists(s.record) else None
+    return None
+
+
+# --- checks of the harness itself, against the dummy package ---------------------------
+
+def dummy_package(s):
+    return s.place(open(s.args.dummy, "rb").read(), b"paquete de prueba.exe")
+
+
+def read_trace(path):
+    return open(path, "rb").read().decode("cp1252").splitlines() if os.path.exists(path) else []
+
+
+def harness_windows(s):
+    """The driver reads the wait window and boxes exactly, and logs a full 32-bit exit code."""
+    package = dummy_package(s)
+    during = "box=Velmora Software|Compresi\\xF3n desconocida.\\r\\rArchivo da\\xF1ado.\\r\\rError #SFXMCD#"
+    after = "box=C:\\temp\\_I_\\da\\xF1ado.txt|Archivo da\\xF1ado.\\r\\rError #SFXCRC#"
+    run = s.run(package, ["--args", f'"{during}" sleep=300 --after "{after}" --exit 0xC0000135'])
+    s.expect_wait_window(run)
+    s.expect_boxes(run, [(CAPTION, UNKNOWN_METHOD), (b"C:\\temp\\_I_\\da\xf1ado.txt", DAMAGED_ENTRY)])
+    s.c.equal(int(run.first("exit")["code"]), 0xC0000135, "full exit code logged")
+    names = [e.name for e in run.events]
+    s.c.expect(names.index("box") < names.index("wait-window-gone"), "first box seen while the wait window was up")
+
+
+def harness_cancel(s):
+    """A cancel posted during a box of the work closes the window; the work goes on."""
+    package = dummy_package(s)
+    trace_win = (s.win_dir + b"\\trace.txt").decode("cp1252")
+    run = s.run(package, ["--cancel-on-box", "1", "--args",
+                          f'--trace "{trace_win}" "box=x|Error al abrir el archivo" sleep=200'])
+    result = run.first("cancel-result")
+    s.c.expect(result is not None and result["wait_window_gone"] == "1" and result["box_open"] == "1",
+               "wait window gone while the box was open", str(result))
+    s.c.equal(read_trace(s.unix_path(s.win_dir + b"\\trace.txt")),
+              ["cancel during_work=1", "step-done box", "step-done sleep", "dialog-result 0"],
+              "dummy's trace: cancel handled during the box, the work finished")
+
+
+def harness_screenshot(s):
+    """A painted wait window shows text in the screenshot; an unpainted one does not."""
+    package = dummy_package(s)
+    for label, extra, painted in (("painted", "", True), ("unpainted", "--no-paint ", False)):
+        args, on_event, state = take_screenshots(s, label)
+        run = s.run(package, args + ["--args", extra + "busy=2500"], on_event=on_event)
+        done = run.first("screenshot-done")
+        if s.c.expect(state["shot"] is not None and done is not None, f"{label}: screenshot taken"):
+            s.c.equal(done["alive"], "1", f"{label}: window alive after the screenshot")
+            colours = screenshot_colours(s, state["shot"], state["request"], label)
+            s.c.expect((colours >= 2) == painted, f"{label}: text visible = {painted}", f"{colours} colours")
+
+
+def harness_launch(s):
+    """The setup program records its command line byte for byte and stays as asked; a
+    running program's file cannot be deleted under Wine (what the time-out scenario needs)."""
+    package = dummy_package(s)
+    setup_win = s.win_dir + b"\\SETUP.EXE"
+    argument = b"C:\\sfx\xacpruebas\\paquete\xacde\xacprueba.exe"
+    trace_win = (s.win_dir + b"\\trace.txt").decode("cp1252")
+    for stay, wait, expected in (("300", "10000", "launch started=1 timed_out=0 deleted=1"),
+                                 ("1500", "400", "launch started=1 timed_out=1 deleted=0")):
+        open(s.unix_path(setup_win), "wb").write(s.setup_program())
+        for stale in (s.record, s.unix_path(s.win_dir + b"\\trace.txt")):
+            if os.path.exists(stale):
+                os.remove(stale)
+        step = "launch=" + setup_win.decode("cp1252") + "|C:\\sfx\\xACpruebas\\paquete\\xACde\\xACprueba.exe|" + wait
+        run = s.run(package, ["--wait-descendants", "5000", "--args", f'--trace "{trace_win}" "{step}"'],
+                    env={"SFX_WINE_STAY_MS": stay})
+        s.c.equal(open(s.record, "rb").read() if os.path.exists(s.record) else None,
+                  setup_win + b" " + argument, f"stay {stay}: recorded command line")
+        s.expect_setup_process(run)
+        s.c.equal([e["code"] for e in run.all("process-exit")], ["0"], f"stay {stay}: setup program's exit code")
+        trace = read_trace(s.unix_path(s.win_dir + b"\\trace.txt"))
+        s.c.expect(expected in trace, f"stay {stay}: {expected}", str(trace))
+
+
+SCENARIOS = {
+    "harness_windows": harness_windows,
+    "harness_cancel": harness_cancel,
+    "harness_screenshot": harness_screenshot,
+    "harness_launch": harness_launch,
+    "setup_started": scenario_setup_started,
+    "no_setup": scenario_no_setup,
+    "no_marker": scenario_no_marker,
+    "cancel_during_box": scenario_cancel_during_box,
+    "screenshot_long_extraction": scenario_screenshot_long_extraction,
+    "encrypted_entry": scenario_encrypted_entry,
+    "method_9": scenario_method_9,
+    "damaged_crc": scenario_damaged_crc,
+    "damaged_deflate": scenario_damaged_deflate,
+    "refused_names": scenario_refused_names,
+    "setup_outlives_wait": scenario_setup_outlives_wait,
+    "signed_package": scenario_signed_package,
+    "packed_by_tool": scenario_packed_by_tool,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for option in ("state", "work", "wine", "stub", "driver", "setup", "dummy"):
+        parser.add_argument("--" + option, required=True)
+    parser.add_argument("--sfx-pack", default="")
+    parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
+    args = parser.parse_args()
+    for option in ("state", "work", "stub", "driver", "setup", "dummy"):
+        setattr(args, option, os.path.abspath(getattr(args, option)))
+    checks = Checks()
+    suite = Suite(args, checks)
+    started = time.monotonic()
+    if SCENARIOS[args.scenario](suite) == SKIP:
+        return SKIP
+    print(f"{args.scenario}: {time.monotonic() - started:.1f} s")
+    if checks.passed + len(checks.failures) == 0:
+        checks.expect(False, "the scenario checked nothing")
+    return checks.report()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
