@@ -13,6 +13,7 @@
 
 #include "integrity/cipher.h"
 #include "integrity/crc32.h"
+#include "inflate/inflate.h"
 #include "integrity/stored_copy.h"
 #include "launcher/locate.h"
 #include "platform/platform.h"
@@ -29,17 +30,45 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-// Copies the current record's stored data with the system's CopyStoredEntry into a file
-// and reads it back.
-Bytes CopyStoredThroughSystem(const std::string& scratch, uint32_t& runningCrc) {
-  std::string path = scratch + "/stored-entry";
+// Runs one of the system's data routines (CopyStoredEntry or Inflate) on the current
+// record into a file and reads the file back; `runningCrc` gets the routine's CRC-32.
+template <typename Routine>
+Bytes DecodeThroughSystem(Routine routine, const std::string& scratch, uint32_t& runningCrc) {
+  std::string path = scratch + "/entry";
   CurrentEntry.OutputHandle = plat::CreateOutputFile(path.c_str());
   EXPECT_NE(CurrentEntry.OutputHandle, plat::kInvalidFile);
   CurrentEntry.RunningCrc = 0xFFFFFFFFu;
-  EXPECT_EQ(CopyStoredEntry(), CopyResult::kDone);
+  routine();
   EXPECT_TRUE(plat::CloseFileHandle(CurrentEntry.OutputHandle));
   runningCrc = ~CurrentEntry.RunningCrc;
   return ReadFile(path);
+}
+
+// Moves to the record's data the way the extraction loop does: for an encrypted entry
+// the encryption header is read and checked (which primes the cipher keys), and
+// RemainingCount is what follows it.
+void EnterEntryData(const ReadBackEntry& entry, const plat::ByteString& key) {
+  const LocalRecordHeader& h = entry.header;
+  SeekArchive(entry.offset + kRecordHeaderSize + h.NameLength(), plat::kFromBeginning);
+  CurrentEntry.RemainingCount = h.CompressedSize();
+  if ((h.Flags() & kFlagEncrypted) == 0) return;
+  uint8_t check[2 * kEncryptionHeaderSize];
+  uint32_t got = 0;
+  ReadArchive(ArchiveHandle, check, kEncryptionHeaderSize, &got);
+  std::copy(check, check + kEncryptionHeaderSize, check + kEncryptionHeaderSize);
+  EXPECT_TRUE(CheckEncryptionHeader(check, kEncryptionHeaderSize, h.Flags(), h.Crc32(), h.ModTime(), key))
+      << entry.name << ": the password's check byte does not match";
+  CurrentEntry.RemainingCount -= kEncryptionHeaderSize;
+}
+
+// The entry's data through zlib: read, decrypted by the system's cipher, inflated.
+Bytes InflateWithZlib(const ReadBackEntry& entry) {
+  Bytes compressed(static_cast<size_t>(std::max(CurrentEntry.RemainingCount, 0)));
+  uint32_t got = 0;
+  ReadArchive(ArchiveHandle, compressed.data(), static_cast<uint32_t>(compressed.size()), &got);
+  EXPECT_EQ(got, compressed.size());
+  if ((entry.header.Flags() & kFlagEncrypted) != 0) DecryptBuffer(compressed.data(), got);
+  return InflateRaw(compressed, entry.header.UncompressedSize());
 }
 
 }  // namespace
@@ -118,23 +147,15 @@ std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std
     ReadArchive(ArchiveHandle, reinterpret_cast<uint8_t*>(entry.name.data()),
                 entry.header.NameLength(), &got);
     EXPECT_EQ(got, entry.header.NameLength());
-    if ((entry.header.Flags() & kFlagEncrypted) != 0) {
-      uint8_t check[2 * kEncryptionHeaderSize];
-      ReadArchive(ArchiveHandle, check, kEncryptionHeaderSize, &got);
-      std::copy(check, check + kEncryptionHeaderSize, check + kEncryptionHeaderSize);
-      EXPECT_TRUE(CheckEncryptionHeader(check, kEncryptionHeaderSize, entry.header.Flags(),
-                                        entry.header.Crc32(), entry.header.ModTime(), key))
-          << entry.name << ": the password's check byte does not match";
-      CurrentEntry.RemainingCount -= kEncryptionHeaderSize;
-    }
+    EnterEntryData(entry, key);
     if (entry.header.Method() == 0) {
-      entry.content = CopyStoredThroughSystem(scratch, entry.systemCrc);
+      entry.content = DecodeThroughSystem([] { (void)CopyStoredEntry(); }, scratch, entry.systemCrc);
     } else {
-      Bytes compressed(static_cast<size_t>(std::max(CurrentEntry.RemainingCount, 0)));
-      ReadArchive(ArchiveHandle, compressed.data(), static_cast<uint32_t>(compressed.size()), &got);
-      EXPECT_EQ(got, compressed.size());
-      if ((entry.header.Flags() & kFlagEncrypted) != 0) DecryptBuffer(compressed.data(), got);
-      entry.content = InflateRaw(compressed, entry.header.UncompressedSize());
+      entry.content = InflateWithZlib(entry);
+      EnterEntryData(entry, key);
+      Bytes decoded = DecodeThroughSystem([] { EXPECT_EQ(Inflate(), InflateResult::kOk); }, scratch,
+                                          entry.systemCrc);
+      EXPECT_EQ(decoded, entry.content) << entry.name << ": the system's decoder disagrees with zlib";
     }
     entries.push_back(std::move(entry));
     const LocalRecordHeader& h = entries.back().header;

@@ -33,14 +33,14 @@ struct ReadBackEntry {
   int32_t offset = 0;              // of the record header in the package
   LocalRecordHeader header{};
   std::string name;
-  Bytes content;                   // after decryption and inflation
-  uint32_t systemCrc = 0;          // RunningCrc of the system's stored copy (stored entries)
+  Bytes content;                   // after decryption and inflation (zlib for deflate)
+  uint32_t systemCrc = 0;          // RunningCrc left by CopyStoredEntry or Inflate
 };
 
 // Finds the archive with FindArchiveStart and walks the records with ReadRecordHeader,
 // ReadArchive and SeekArchive. Stored entries are copied with CopyStoredEntry into a
-// file under `scratch`; deflate entries are read with ReadArchive and inflated with
-// zlib. Encrypted entries are checked with CheckEncryptionHeader and `password` and
+// file under `scratch`; deflate entries are inflated with zlib and, separately, with the
+// system's Inflate, and the two must agree. Encrypted entries are checked with CheckEncryptionHeader and `password` and
 // decrypted by the system's cipher. Any failure is a test failure.
 std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std::string& scratch,
                                            const std::string& password = "");
