@@ -1,0 +1,77 @@
+// Writes the fuzz target's seed corpus into a directory: small streams from zlib (each
+// strategy, several levels), libdeflate, and hand-built streams for the decoder's edge
+// cases (stored, type 3, fixed with far matches, dynamic with nl = 288 / nd = 32, sub-
+// tables, repeats). Generated at build time, so no corpus is kept in the repository.
+#include <zlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "tests/inflate/corpus.h"
+#include "tests/inflate/deflate_writer.h"
+
+namespace {
+
+using inflatetest::Bytes;
+using inflatetest::DeflateWriter;
+
+int written = 0;
+
+void Save(const std::string& dir, const std::string& name, const Bytes& data) {
+  std::ofstream(dir + "/" + name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  ++written;
+}
+
+void HandBuilt(const std::string& dir) {
+  Save(dir, "hand-empty", {});
+  Save(dir, "hand-stored", DeflateWriter().Stored(false, {'s', 't'}).BlockHeader(false, 3).Stored(true, {}).Finish());
+  DeflateWriter fixed;
+  fixed.BlockHeader(false, 1).UseFixedCodes().Literal('a').Match(258, 1).Match(40, 200).EndOfBlock();
+  fixed.BlockHeader(true, 1).Literal('b').Match(3, 32768).EndOfBlock();
+  Save(dir, "hand-fixed", fixed.Finish());
+  std::vector<uint8_t> lit(288, 0);
+  for (int c = 0; c < 128; ++c) lit[static_cast<size_t>(c)] = 8;
+  for (int c = 128; c < 256; ++c) lit[static_cast<size_t>(c)] = 9;
+  lit[256] = 3;
+  for (int s = 257; s < 271; ++s) lit[static_cast<size_t>(s)] = 7;
+  const uint8_t tail[] = {7, 8, 9, 10, 11, 12, 12};
+  for (int i = 0; i < 7; ++i) lit[static_cast<size_t>(271 + i)] = tail[i];
+  DeflateWriter dynamic;
+  dynamic.BlockHeader(true, 2).DynamicHeaderFor(lit, std::vector<uint8_t>(32, 5));
+  dynamic.Literal('d').Literal(200).Match(70, 2).Match(10, 1).EndOfBlock();
+  Save(dir, "hand-dynamic", dynamic.Finish());
+}
+
+void Encoded(const std::string& dir) {
+  const Bytes samples[] = {inflatetest::TextSample(3000), inflatetest::PeSample(6000),
+                           inflatetest::LongRuns(5000, 3), inflatetest::RandomBytes(300, 4)};
+  const char* const names[] = {"text", "pe", "runs", "random"};
+  for (int i = 0; i < 4; ++i) {
+    for (int level : {0, 1, 6, 9})
+      Save(dir, std::string("zlib-") + names[i] + "-" + std::to_string(level),
+           inflatetest::ZlibCompress(samples[i], level, Z_DEFAULT_STRATEGY));
+    for (int strategy : {Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED})
+      Save(dir, std::string("zlib-") + names[i] + "-s" + std::to_string(strategy),
+           inflatetest::ZlibCompress(samples[i], 6, strategy));
+    for (int level : {1, 6, 12})
+      Save(dir, std::string("libdeflate-") + names[i] + "-" + std::to_string(level),
+           inflatetest::LibdeflateCompress(samples[i], level));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: " << argv[0] << " <directory>\n";
+    return 2;
+  }
+  std::filesystem::create_directories(argv[1]);
+  HandBuilt(argv[1]);
+  Encoded(argv[1]);
+  std::cout << "wrote " << written << " seeds to " << argv[1] << "\n";
+  return 0;
+}

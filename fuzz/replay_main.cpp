@@ -1,0 +1,39 @@
+// Runs the fuzz target over files without libFuzzer: every file named on the command
+// line, and every file in every directory named there. Used by CTest to replay the
+// seed corpus in ordinary builds.
+#include <stddef.h>
+#include <stdint.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv) {
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    if (std::filesystem::is_directory(argv[i])) {
+      for (const auto& e : std::filesystem::directory_iterator(argv[i]))
+        if (e.is_regular_file()) files.push_back(e.path().string());
+    } else {
+      files.push_back(argv[i]);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  if (files.empty()) {
+    std::cerr << "no input files\n";
+    return 1;
+  }
+  for (const std::string& path : files) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  }
+  std::cout << "replayed " << files.size() << " inputs\n";
+  return 0;
+}
