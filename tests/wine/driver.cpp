@@ -28,6 +28,7 @@ namespace {
 struct Options {
   std::string package;
   std::string arguments;      // appended to the package's command line (harness checks only)
+  std::vector<std::string> environment;  // NAME=VALUE set for the package (TMP, for one)
   int cancelOnBox = 0;        // box number (1-based) during which the wait window is cancelled
   std::string screenshotAck;  // file whose appearance ends a screenshot pause
   int screenshotDelayMs = 200;
@@ -401,6 +402,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->screenshotDelayMs = std::atoi(argv[++i]);
     } else if (a == "--timeout" && hasValue) {
       o->timeoutMs = std::atoi(argv[++i]);
+    } else if (a == "--env" && hasValue && std::strchr(argv[i + 1], '=') != nullptr) {
+      o->environment.push_back(argv[++i]);
     } else if (a == "--args" && hasValue) {
       o->arguments = argv[++i];
     } else if (a == "--wait-descendants" && hasValue) {
@@ -452,8 +455,15 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: driver [--cancel-on-box N] [--screenshot-ack FILE] "
-                 "[--screenshot-delay MS] [--timeout MS] [--wait-descendants MS] [--args TEXT] PACKAGE\n");
+                 "[--screenshot-delay MS] [--timeout MS] [--wait-descendants MS] [--args TEXT]\n"
+                 "       [--env NAME=VALUE]... PACKAGE\n");
     return 2;
+  }
+  // The package inherits the driver's environment; Wine takes TMP and TEMP from the
+  // Windows side only, so they can be changed here and not from Linux.
+  for (const std::string& assignment : options.environment) {
+    size_t eq = assignment.find('=');
+    SetEnvironmentVariableA(assignment.substr(0, eq).c_str(), assignment.c_str() + eq + 1);
   }
   char temp[MAX_PATH + 1] = {0};
   GetTempPathA(sizeof temp, temp);

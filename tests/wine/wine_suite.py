@@ -21,6 +21,7 @@ import struct
 import subprocess
 import sys
 import time
+import zipfile
 import zlib
 
 SKIP = 77
@@ -300,6 +301,8 @@ class Suite:
     def clean(self):
         """Before a run: no destination directory, no record of an earlier run."""
         shutil.rmtree(self.dest, ignore_errors=True)
+        if os.path.exists(self.record):
+            os.remove(self.record)
         for path in (self.record, self.dest):
             self.c.expect(not os.path.exists(path), "clean start", path)
 
@@ -428,6 +431,23 @@ def scenario_setup_started(s):
     s.c.expect(not os.path.exists(s.dest), "destination directory removed")
 
 
+def scenario_setup_in_temp_with_spaces(s):
+    """A temporary directory with spaces: the setup program's path is quoted, the
+    package's path still has 0xAC for its spaces."""
+    temp = s.win_dir + b"\\temporal con espacios"
+    os.makedirs(s.unix_path(temp))
+    package = s.place(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
+    s.clean()
+    run = s.run(package, ["--env", "TMP=" + temp.decode("cp1252"), "--env", "TEMP=" + temp.decode("cp1252")])
+    s.c.equal(run.first("start")["temp"], temp + b"\\", "the package's temporary directory")
+    s.expect_exit_zero(run)
+    s.expect_boxes(run, [])
+    installer = temp + b"\\_I_\\SETUP.EXE"
+    s.c.equal(open(s.record, "rb").read() if os.path.exists(s.record) else None,
+              b'"' + installer + b'" ' + package.replace(b" ", b"\xac"), "setup program's command line")
+    s.c.expect(not os.path.exists(s.unix_path(temp + b"\\_I_")), "destination directory removed")
+
+
 def scenario_no_setup(s):
     info = bytes(range(256)) * 400 + os.urandom(3000)
     files = {
@@ -534,7 +554,7 @@ def take_screenshots(s, label):
 
 
 def scenario_screenshot_long_extraction(s):
-    megabytes = int(os.environ.get("SFX_WINE_LONG_MB", "160"))
+    megabytes = int(os.environ.get("SFX_WINE_LONG_MB", "300"))
     entries, block = long_extraction_entries(megabytes)
     package = s.place(build_package(s.stub(), entries))
     s.clean()
@@ -554,6 +574,7 @@ def scenario_screenshot_long_extraction(s):
                    f"{colours} colour(s) in the text area of {state['shot']}")
     s.expect_files({entries[0].name: block, entries[-1].name: block})
     s.c.equal(len(os.listdir(s.dest_file(b"datos"))), len(entries), "every file unpacked")
+    shutil.rmtree(s.dest, ignore_errors=True)  # hundreds of megabytes
 
 
 def scenario_encrypted_entry(s):
@@ -695,17 +716,23 @@ def sfx_pack(s):
     return tool if tool and os.access(tool, os.X_OK) else None
 
 
-def pack_with_tool(s, inputs, extra=()):
-    """Runs sfx-pack create in a directory holding `inputs` (name -> bytes)."""
-    source = os.path.join(s.work, "entrada")
-    shutil.rmtree(source, ignore_errors=True)
-    for name, content in inputs.items():
-        path = os.path.join(source, name.decode("cp1252"))
+def write_tree(root, files):
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    for name, content in files.items():
+        path = os.path.join(root, name.decode("cp1252"))
         os.makedirs(os.path.dirname(path), exist_ok=True)
         open(path, "wb").write(content)
+
+
+def pack_with_tool(s, inputs, extra=()):
+    """Runs sfx-pack create on a directory holding `inputs` (name -> bytes), giving it
+    the top-level names: a file goes in under its name, a directory with its files."""
+    source = os.path.join(s.work, "entrada")
+    write_tree(source, inputs)
+    top = sorted({n.decode("cp1252").split("/")[0] for n in inputs})
     output = os.path.join(s.work, "paquete.exe")
-    command = [sfx_pack(s), "create", "--stub", s.args.stub, "--output", output, *extra,
-               *(n.decode("cp1252") for n in inputs)]
+    command = [sfx_pack(s), "create", "--stub", s.args.stub, "--output", output, *extra, *top]
     out = subprocess.run(command, cwd=source, capture_output=True, text=True)
     s.c.expect(out.returncode == 0, "sfx-pack create", " ".join(command) + "\n" + out.stdout + out.stderr)
     return output if out.returncode == 0 else None
@@ -742,9 +769,15 @@ def scenario_packed_by_tool(s):
         print(f"sfx-pack not found at {s.args.sfx_pack}: skipped")
         return SKIP
     inputs = {b"SETUP.EXE": s.setup_program(), b"datos/leeme.txt": b"Hola desde el paquete.\r\n",
-              b"datos/imagen.bin": os.urandom(50000)}
-    for variant, extra in (("deflate", ()), ("stored", ("--store",))):
-        output = pack_with_tool(s, inputs, extra)
+              b"datos/imagen.bin": os.urandom(50000) + bytes(50000)}
+    # The same files as an ordinary ZIP file, for --from-zip.
+    zip_path = os.path.join(s.work, "entrada.zip")
+    with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, content in inputs.items():
+            z.writestr(name.decode("cp1252"), content)
+    for variant, extra, given in (("deflate", (), inputs), ("stored", ("--store",), inputs),
+                                  ("from zip", ("--from-zip", zip_path), {})):
+        output = pack_with_tool(s, given, extra)
         if output is None:
             continue
         package = s.place(open(output, "rb").read())
@@ -752,10 +785,11 @@ def scenario_packed_by_tool(s):
         run = s.run(package)
         s.expect_exit_zero(run)
         s.expect_boxes(run, [])
+        s.expect_setup_process(run)
         s.expect_setup_record(package)
         s.expect_files({b"SETUP.EXE": None, b"datos/leeme.txt": inputs[b"datos/leeme.txt"],
                         b"datos/imagen.bin": inputs[b"datos/imagen.bin"]})
-        os.remove(s.record) if os.path.exists(s.record) else None
+        print(f"{variant}: checked")
     return None
 
 
@@ -839,6 +873,7 @@ SCENARIOS = {
     "harness_screenshot": harness_screenshot,
     "harness_launch": harness_launch,
     "setup_started": scenario_setup_started,
+    "setup_in_temp_with_spaces": scenario_setup_in_temp_with_spaces,
     "no_setup": scenario_no_setup,
     "no_marker": scenario_no_marker,
     "cancel_during_box": scenario_cancel_during_box,
