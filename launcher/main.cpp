@@ -1,12 +1,5 @@
-// Program entry of the stub (minimal until the start-up sequence lands).
-#include "archive/record.h"
-#include "integrity/crc32.h"
-#include "launcher/locate.h"
+// The stub's main: the package runs, and the process ends with exit code 0.
+#include "launcher/startup.h"
 #include "platform/platform.h"
 
-int main() {
-  char self[261];
-  plat::QuerySelfPath(self, sizeof self);
-  if (FindArchiveStart(self) < 0) plat::ShowMessageBox("no archive", "sfx");
-  return 0;
-}
+int plat::ProgramMain() { return RunPackage(); }

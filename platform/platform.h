@@ -140,6 +140,12 @@ void RestrictLibrarySearch();
 // Sleep.
 void PauseMilliseconds(uint32_t milliseconds);
 
+// --- Program ----------------------------------------------------------------------------
+
+// The program's own main, defined by the program and called by the backend's entry point
+// once the process is set up. Its result is the process's exit code.
+int ProgramMain();
+
 // --- Memory -------------------------------------------------------------------------------
 
 // The process heap. Allocate returns nullptr when memory runs out.

@@ -15,7 +15,7 @@ using Bytes = std::vector<uint8_t>;
 // well-formed record would carry.
 struct Record {
   uint32_t signature = 0xDB6C6556u;  // the alternate signature; 0x04034B50 is "PK\3\4"
-  uint16_t versionNeeded = 20;
+  uint16_t versionNeeded = 0x00FF;  // plain FF 00: with the signature, the six marker bytes
   uint16_t flags = 0;
   uint16_t method = 0;
   uint16_t modTime = 0x6000;  // 12:00:00

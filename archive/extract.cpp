@@ -1,0 +1,185 @@
+// The extraction loop: read a record, build its path under TempDir, create the
+// directories and the file, hand the data to the stored copy or the decoder, verify it,
+// give the file the entry's DOS time, close it, and seek to the next record.
+//
+// Each record is found by one absolute seek from the previous record's start, so the
+// loop does not depend on how much of an entry the copy or the decoder consumed. The
+// loop ends at the first position that holds no record, or early on an empty or refused
+// name, an encrypted entry (there is no password), a directory that cannot be created,
+// an unknown method, or a damaged entry; files written before an early end stay.
+// A damaged entry means the package cannot be trusted: its setup program is not
+// started, so the outcome is cleared.
+#include "archive/extract.h"
+
+#include "archive/paths.h"
+#include "archive/record.h"
+#include "inflate/inflate.h"
+#include "integrity/cipher.h"
+#include "integrity/stored_copy.h"
+#include "platform/platform.h"
+
+char TempDir[kTempDirSize] = {};
+bool ExtractedAny = false;
+plat::ByteString InstallerPath;
+
+namespace {
+
+const char kPackageCaption[] = "Velmora Software";
+const char kSeekFailedText[] = "Error localizando el instalador\r\rError #SFXELI#";
+const char kBadNameText[] = "Error al extraer el nombre de un componente.\r\rError #SFXENC#";
+const char kNoDirectoryCaption[] = "No puedo crear directorio";
+const char kCreateFailedText[] = "Error al abrir el archivo\r\rError #SFXEAA#";
+const char kUnknownMethodText[] = "Compresi\xF3n desconocida.\r\rArchivo da\xF1" "ado.\r\rError #SFXMCD#";
+const char kCloseFailedText[] = "Error al cerrar el archivo\r\rError #SFXECA#";
+const char kDamagedText[] = "Archivo da\xF1" "ado.\r\rError #SFXCRC#";
+const char kInstallerMarker[] = ".EXE";
+
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflate = 8;
+constexpr uint32_t kNameBufferSize = 258;
+
+// What handling one record leaves the loop to do.
+enum class [[nodiscard]] Next : uint8_t { kNextRecord, kStop };
+
+// The record's name, read into a buffer that grows for names longer than usual.
+class NameReader {
+ public:
+  ~NameReader() { plat::Release(buffer_); }
+  [[nodiscard]] bool Read(uint16_t length, plat::ByteString& name) {
+    if (length > capacity_ || !buffer_) {
+      plat::Release(buffer_);
+      capacity_ = length > kNameBufferSize ? length : kNameBufferSize;
+      buffer_ = static_cast<uint8_t*>(plat::Allocate(capacity_));
+      if (!buffer_) return false;
+    }
+    uint32_t got = 0;
+    ReadArchive(ArchiveHandle, buffer_, length, &got);
+    // Bytes the archive did not deliver read as zero: the name ends there.
+    for (uint32_t i = got; i < length; ++i) buffer_[i] = 0;
+    return BufferToString(buffer_, length, name);
+  }
+
+ private:
+  uint8_t* buffer_ = nullptr;
+  uint32_t capacity_ = 0;
+};
+
+// Reads the 12-byte encryption header and checks it against ArchivePassword. Without a
+// password the answer is no, and the extraction ends at this entry.
+bool AcceptEncryptionHeader() {
+  const LocalRecordHeader& h = CurrentEntry.header;
+  plat::ScopedBuffer buffer(2 * kEncryptionHeaderSize);
+  if (!buffer) return false;
+  uint32_t got = 0;
+  ReadArchive(ArchiveHandle, buffer.get(), kEncryptionHeaderSize, &got);
+  if (got != kEncryptionHeaderSize) return false;
+  for (int i = 0; i < kEncryptionHeaderSize; ++i) buffer.get()[kEncryptionHeaderSize + i] = buffer.get()[i];
+  if (ArchivePassword.Empty()) return false;
+  return CheckEncryptionHeader(buffer.get(), kEncryptionHeaderSize, h.Flags(), h.Crc32(), h.ModTime(),
+                               ArchivePassword);
+}
+
+// FullPath = TempDir + name, with the directories it needs. False after the message.
+bool PrepareDestination(const plat::ByteString& name, plat::ByteString& fullPath) {
+  uint32_t length = StringLength(TempDir);
+  if (length + 2 <= kTempDirSize) EnsureTrailingBackslash(TempDir);
+  if (!BufferToString(reinterpret_cast<const uint8_t*>(TempDir), StringLength(TempDir), fullPath) ||
+      !fullPath.AppendString(name))
+    return false;
+  if (PathExists(fullPath.data)) return true;  // turns "/" into "\" in place
+  plat::ScopedByteString directory;
+  if (!DirectoryPart(fullPath, directory)) return false;
+  CreateDirectoryChain(directory);
+  if (directory.Empty() || !PathExists(directory.data)) {
+    plat::ShowMessageBox(directory.Text(), kNoDirectoryCaption);
+    return false;
+  }
+  return true;
+}
+
+// Copies or decodes the entry's data into the open output file. True when the data
+// arrived whole and, where the record carries one, its CRC-32 matches.
+bool WriteEntryData(bool* unknownMethod) {
+  const LocalRecordHeader& h = CurrentEntry.header;
+  bool encrypted = (h.Flags() & kFlagEncrypted) != 0;
+  CurrentEntry.RunningCrc = 0xFFFFFFFFu;
+  CurrentEntry.RemainingCount = h.CompressedSize() - (encrypted ? kEncryptionHeaderSize : 0);
+  // A size of 2 GiB or more cannot be right, and would step back to an earlier record.
+  bool intact = h.CompressedSize() >= 0 && CurrentEntry.RemainingCount >= 0;
+  switch (h.Method()) {
+    case kMethodStored:
+      intact = CopyStoredEntry() == CopyResult::kDone && intact;
+      break;
+    case kMethodDeflate:
+      intact = Inflate() == InflateResult::kOk && intact;
+      break;
+    default:
+      plat::ShowMessageBox(kUnknownMethodText, kPackageCaption);
+      *unknownMethod = true;
+      return true;
+  }
+  if ((h.Flags() & kFlagCheckByteFromTime) == 0 && ~CurrentEntry.RunningCrc != h.Crc32()) intact = false;
+  return intact;
+}
+
+// Everything from the record's name to its closed output file.
+Next ExtractRecord(NameReader& names) {
+  const LocalRecordHeader& h = CurrentEntry.header;
+  plat::ScopedByteString name;
+  if (!names.Read(h.NameLength(), name) || name.Empty() || !IsContainedName(name)) {
+    plat::ShowMessageBox(kBadNameText, kPackageCaption);
+    return Next::kStop;
+  }
+  if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) return Next::kStop;
+
+  plat::ScopedByteString fullPath;
+  if (!PrepareDestination(name, fullPath)) return Next::kStop;
+  CurrentEntry.OutputHandle = plat::CreateOutputFile(fullPath.Text());
+  // The setup program is chosen before the file is known to exist.
+  if (InstallerPath.Empty() && fullPath.Find(kInstallerMarker, sizeof kInstallerMarker - 1) >= 0 &&
+      !InstallerPath.Assign(fullPath.data, fullPath.length))
+    InstallerPath.Release();
+  if (CurrentEntry.OutputHandle == plat::kInvalidFile) {
+    plat::ShowMessageBox(kCreateFailedText, fullPath.Text());
+    return Next::kNextRecord;
+  }
+
+  ExtractedAny = true;
+  bool unknownMethod = false;
+  bool intact = WriteEntryData(&unknownMethod);
+  (void)plat::SetDosFileTime(CurrentEntry.OutputHandle, h.ModDate(), h.ModTime());
+  if (!plat::CloseFileHandle(CurrentEntry.OutputHandle)) plat::ShowMessageBox(kCloseFailedText, fullPath.Text());
+  CurrentEntry.OutputHandle = plat::kInvalidFile;
+  if (unknownMethod) return Next::kStop;
+  if (!intact) {
+    plat::ShowMessageBox(kDamagedText, fullPath.Text());
+    ExtractedAny = false;
+    InstallerPath.Release();
+    return Next::kStop;
+  }
+  return Next::kNextRecord;
+}
+
+}  // namespace
+
+void ExtractArchive() {
+  SeekArchive(ArchiveOffset, plat::kFromBeginning);
+  if (SeekResult == -1) {
+    plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+    return;
+  }
+  NameReader names;
+  while (ReadRecordHeader()) {
+    int32_t recordStart = SeekResult;
+    if (ExtractRecord(names) == Next::kStop) break;
+    const LocalRecordHeader& h = CurrentEntry.header;
+    int64_t next = int64_t{recordStart} + kRecordHeaderSize + h.NameLength() + h.CompressedSize();
+    if (next > INT32_MAX) break;  // beyond what a 32-bit position can address
+    SeekArchive(static_cast<int32_t>(next), plat::kFromBeginning);
+    if (SeekResult == -1) {
+      // Without the position there is no telling where the next record starts.
+      plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+      break;
+    }
+  }
+}

@@ -1,0 +1,20 @@
+// The extraction loop: every record of the archive written under TempDir.
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/byte_string.h"
+
+inline constexpr uint32_t kTempDirSize = 256;  // TempDir holds at most 255 characters
+
+// The destination directory, zero-terminated, ending in "\".
+extern char TempDir[kTempDirSize];
+// True once the loop has created an output file (cleared again for a damaged package).
+extern bool ExtractedAny;
+// The first output path containing ".EXE": the setup program to start.
+extern plat::ByteString InstallerPath;
+
+// Writes every entry of the archive at ArchiveOffset of ArchiveHandle under TempDir and
+// reports every problem in a message box. The outcome is left in ExtractedAny and
+// InstallerPath.
+void ExtractArchive();

@@ -1,0 +1,140 @@
+// The wait dialog.
+//
+// The template is laid out field by field as DLGTEMPLATE and DLGITEMTEMPLATE records
+// (offsets in bytes; coordinates in dialog units):
+//
+//    0  4  style 0x80C80880: WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME
+//    4  4  extended style 0
+//    8  2  item count 1
+//   10  8  x 328, y 278, cx 144, cy 44 (DS_CENTER centres it whatever x and y say)
+//   18  2  menu 0, 20 2 class 0 (the dialog class), 22 34 title "Velmora Software " in
+//          UTF-16LE, 56 2 title terminator, 58 2 alignment to a DWORD
+//   60  4  item style 0x50000000: WS_CHILD | WS_VISIBLE, SS_LEFT (word-wrapped text)
+//   64  4  item extended style 0
+//   68 10  item x 4, y 10, cx 160, cy 30, id 0
+//   78  4  class 0xFFFF 0x0082 (the static control, by ordinal)
+//   82 128 the text, 64 UTF-16 units; 210 2 terminator; 212 2 creation data 0; 214 64 zero
+//
+// There is no DS_SETFONT, so no font fields follow the title: the system font is used.
+// The template is assembled from four pieces: the 18-byte dialog header, a constant
+// 42-byte block (menu, class, title, terminator, alignment), the 18-byte item header, and
+// a 200-byte item block zero-filled before the class and the text go in. The text is
+// kept as 8-bit Windows-1252 with a length prefix and widened by zero extension.
+#include "launcher/dialog.h"
+
+#include <string.h>
+
+#include "archive/extract.h"
+#include "archive/record.h"
+#include "launcher/launch.h"
+
+alignas(4) uint8_t WaitDialogTemplate[kWaitDialogTemplateSize];
+plat::WindowHandle DialogWindow = 0;
+bool ExtractionPending = true;
+bool StartPosted = false;
+
+namespace {
+
+constexpr uint32_t kDialogHeaderSize = 18;
+constexpr uint32_t kTitleBlockSize = 42;
+constexpr uint32_t kItemHeaderSize = 18;
+constexpr uint32_t kItemBlockSize = 200;
+constexpr uint32_t kItemClassOffset = 0;  // within the item block
+constexpr uint32_t kItemTextOffset = 4;
+
+// Menu 0, class 0, "Velmora Software " in UTF-16LE, terminator, alignment word.
+const uint8_t kTitleBlock[kTitleBlockSize] = {
+    0, 0, 0, 0, 'V', 0, 'e', 0, 'l', 0, 'm', 0, 'o', 0, 'r', 0, 'a', 0, ' ', 0, 'S', 0,
+    'o', 0, 'f', 0, 't', 0, 'w', 0, 'a', 0, 'r', 0, 'e', 0, ' ', 0, 0, 0, 0, 0};
+
+// Length-prefixed 8-bit text: 64 bytes, "\r" is one carriage return, no line feed.
+const char kWaitText[] =
+    "\x40" "Iniciando el asistente para la instalaci\xF3n.\rEspere un momento...";
+
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  Put16(p, static_cast<uint16_t>(v));
+  Put16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+
+// The unpacking, then the hand-over to the setup program or the end of the dialog.
+void RunExtraction(plat::WindowHandle window) {
+  ExtractionPending = false;
+  // Nothing is painted while the extraction blocks the dialog's thread, and the text's
+  // own paint message would come only after it: paint now, so the user sees the text.
+  plat::PaintWindowNow(window);
+  ExtractArchive();
+  if (!InstallerPath.Empty()) {
+    plat::ScopedByteString arguments;
+    if (BuildInstallerArguments(arguments)) {
+      LaunchInstaller(InstallerPath, arguments);
+      return;
+    }
+  }
+  EndWaitDialog();
+}
+
+}  // namespace
+
+void EndWaitDialog() {
+  plat::EndModalDialog(DialogWindow, 0);
+  DialogWindow = -1;
+}
+
+void BuildWaitDialogTemplate() {
+  uint8_t* t = WaitDialogTemplate;
+  // Dialog header.
+  Put32(t + 0, 0x80C80880u);
+  Put32(t + 4, 0);
+  Put16(t + 8, 1);
+  Put16(t + 10, 328);
+  Put16(t + 12, 278);
+  Put16(t + 14, 144);
+  Put16(t + 16, 44);
+  memcpy(t + kDialogHeaderSize, kTitleBlock, kTitleBlockSize);
+  // Item header.
+  uint8_t* item = t + kDialogHeaderSize + kTitleBlockSize;
+  Put32(item + 0, 0x50000000u);
+  Put32(item + 4, 0);
+  Put16(item + 8, 4);
+  Put16(item + 10, 10);
+  Put16(item + 12, 160);
+  Put16(item + 14, 30);
+  Put16(item + 16, 0);
+  // Item block: class by ordinal, then the text widened to UTF-16.
+  uint8_t* block = item + kItemHeaderSize;
+  memset(block, 0, kItemBlockSize);
+  Put16(block + kItemClassOffset, 0xFFFF);
+  Put16(block + kItemClassOffset + 2, 0x0082);
+  uint8_t length = static_cast<uint8_t>(kWaitText[0]);
+  for (uint8_t i = 0; i < length; ++i)
+    Put16(block + kItemTextOffset + 2 * i, static_cast<uint8_t>(kWaitText[1 + i]));
+}
+
+intptr_t WaitDialogProc(plat::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+  if (DialogWindow == -1) return 0;
+  switch (message) {
+    case plat::kWmInitDialog:
+      if (ExtractionPending) DialogWindow = window;
+      return 0;
+    case plat::kWmPaint:
+      if (!StartPosted && ExtractionPending) {
+        StartPosted = true;
+        (void)plat::PostWindowMessage(window, plat::kWmUser, 0, 0);
+      }
+      return 0;  // the system paints the window as usual
+    case plat::kWmCommand:
+      if ((wParam & 0xFFFF) != plat::kIdCancel) return 0;
+      StartPosted = false;
+      EndWaitDialog();
+      return 1;
+    case plat::kWmUser:
+      if (StartPosted && ExtractionPending) RunExtraction(window);
+      return 1;
+    default:
+      return 0;
+  }
+}

@@ -1,0 +1,17 @@
+// The program's entry flow: locate the archive, prepare, run the wait dialog, report.
+#pragma once
+
+#include <stdint.h>
+
+inline constexpr uint32_t kSelfPathSize = 257;      // at most 255 characters are kept
+inline constexpr uint32_t kModuleNameBufferSize = 261;
+
+// The program's own full path.
+extern char SelfPath[kSelfPathSize];
+
+// Runs the whole package: returns the process's exit code, which is always 0.
+int RunPackage();
+
+// TempDir = the user's temporary directory, a "\" if it lacks one, then "_I_\". A
+// temporary path that leaves no room for "_I_\" counts as none: TempDir is then "\_I_\".
+void ComposeTempDir();

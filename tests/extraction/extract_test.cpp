@@ -1,0 +1,228 @@
+// The extraction loop: what lands on disk, which messages appear, where it stops.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "archive/extract.h"
+#include "tests/extraction/extraction_fixture.h"
+
+namespace {
+
+using sfxtest::Bytes;
+using sfxtest::Message;
+using sfxtest::Record;
+using sfxtest::StoredRecord;
+
+const char kCaption[] = "Velmora Software";
+const Message kBadName{kCaption, "Error al extraer el nombre de un componente.\r\rError #SFXENC#"};
+const Message kUnknownMethod{kCaption, "Compresi\xF3n desconocida.\r\rArchivo da\xF1" "ado.\r\rError #SFXMCD#"};
+const Message kSeekFailed{kCaption, "Error localizando el instalador\r\rError #SFXELI#"};
+const char kCreateFailed[] = "Error al abrir el archivo\r\rError #SFXEAA#";
+const char kCloseFailed[] = "Error al cerrar el archivo\r\rError #SFXECA#";
+const char kDamaged[] = "Archivo da\xF1" "ado.\r\rError #SFXCRC#";
+
+std::string Content(const std::string& path) {
+  Bytes b = sfxtest::ReadFile(path);
+  return std::string(b.begin(), b.end());
+}
+
+time_t ModificationTime(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
+}
+
+class ExtractTest : public sfxtest::ExtractionTest {};
+
+TEST_F(ExtractTest, AnArchiveWithNoRecordExtractsNothingQuietly) {
+  EXPECT_TRUE(Extract({}).empty());
+  EXPECT_FALSE(ExtractedAny);
+  EXPECT_EQ(installer(), "");
+}
+
+TEST_F(ExtractTest, WritesFilesAndDirectoriesWithTheirTimes) {
+  Record nested = StoredRecord("sub/dir/file.txt", "nested");
+  nested.modDate = 0x5A21;  // 2025-01-01
+  nested.modTime = 0x6000;  // 12:00:00, read as UTC
+  Record empty = StoredRecord("empty.dat", "");
+  EXPECT_TRUE(Extract({StoredRecord("readme.txt", "hello"), nested, empty}).empty());
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"empty.dat", "readme.txt", "sub", "sub/dir", "sub/dir/file.txt"}));
+  EXPECT_EQ(Content(dest() + "/sub/dir/file.txt"), "nested");
+  EXPECT_EQ(Content(dest() + "/empty.dat"), "");
+  EXPECT_EQ(ModificationTime(dest() + "/sub/dir/file.txt"), 1735732800);
+  EXPECT_EQ(ModificationTime(dest() + "/empty.dat"), 1735732800);
+  EXPECT_TRUE(ExtractedAny);
+  EXPECT_EQ(installer(), "");
+}
+
+TEST_F(ExtractTest, TheFirstPathContainingUppercaseExeIsTheInstaller) {
+  struct Case { const char* what; std::vector<std::string> names; std::string expected; };
+  const Case cases[] = {
+      {"uppercase wins over a lowercase one before it", {"setup.exe", "SETUP.EXE"}, "SETUP.EXE"},
+      {"first of two", {"A.EXE", "B.EXE"}, "A.EXE"},
+      {"in the middle of a name", {"x.txt", "A.EXE.TXT"}, "A.EXE.TXT"},
+      {"in a directory name", {"TOOLS.EXE/readme"}, "TOOLS.EXE\\readme"},
+      {"none", {"setup.exe", "data.bin"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<Record> records;
+    for (auto& n : c.names) records.push_back(StoredRecord(n, "x"));
+    FreshFolder();
+    Extract(records);
+    EXPECT_EQ(installer(), c.expected.empty() ? "" : destText() + c.expected) << c.what;
+  }
+}
+
+TEST_F(ExtractTest, TheInstallerIsChosenEvenWhenItsFileCannotBeCreated) {
+  plat::testing::FaultPlan plan;
+  plan.createFailsForPath = "SETUP.EXE";
+  auto messages = Extract({StoredRecord("SETUP.EXE", "x"), StoredRecord("OTHER.EXE", "y")}, plan);
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "SETUP.EXE", kCreateFailed}}));
+  EXPECT_EQ(installer(), destText() + "SETUP.EXE");
+  EXPECT_TRUE(sfxtest::Exists(dest() + "/OTHER.EXE"));  // the loop went on
+}
+
+TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
+  Record emptyName = StoredRecord("", "x");
+  Record zeroFirst = StoredRecord("\0abc", "x");
+  zeroFirst.name = std::string("\0abc", 4);
+  Record encrypted = StoredRecord("secret.txt", std::string(12, 'h') + "data");
+  encrypted.flags = 1;
+  Record method9 = StoredRecord("odd.bin", "payload");
+  method9.method = 9;
+  struct Case { const char* what; Record bad; std::vector<Message> messages; std::vector<std::string> tree; };
+  const std::vector<Case> cases = {
+      {"empty name", emptyName, {kBadName}, {"first.txt"}},
+      {"name starting with a zero byte", zeroFirst, {kBadName}, {"first.txt"}},
+      {"parent directory", StoredRecord("../evil.txt", "x"), {kBadName}, {"first.txt"}},
+      {"absolute name", StoredRecord("/tmp/evil.txt", "x"), {kBadName}, {"first.txt"}},
+      {"drive letter", StoredRecord("C:evil.txt", "x"), {kBadName}, {"first.txt"}},
+      {"encrypted entry without a password", encrypted, {}, {"first.txt"}},
+      {"unknown method", method9, {kUnknownMethod}, {"first.txt", "odd.bin"}},
+  };
+  for (const Case& c : cases) {
+    FreshFolder();
+    auto messages = Extract({StoredRecord("first.txt", "1"), c.bad, StoredRecord("after.txt", "2")});
+    EXPECT_EQ(messages, c.messages) << c.what;
+    EXPECT_EQ(Tree(), c.tree) << c.what;
+    EXPECT_TRUE(ExtractedAny) << c.what;
+  }
+}
+
+TEST_F(ExtractTest, AnUnknownMethodLeavesAnEmptyFileWithTheEntrysTime) {
+  Record method9 = StoredRecord("odd.bin", "payload");
+  method9.method = 9;
+  Extract({method9});
+  EXPECT_EQ(Content(dest() + "/odd.bin"), "");
+  EXPECT_EQ(ModificationTime(dest() + "/odd.bin"), 1735732800);
+}
+
+TEST_F(ExtractTest, NamesAreCutAtTheFirstZeroButTheNextRecordIsFoundByNameLength) {
+  Record cut = StoredRecord("abcd", "first");
+  cut.name = std::string("abcd\0xyz", 8);
+  EXPECT_TRUE(Extract({cut, StoredRecord("next.txt", "second")}).empty());
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"abcd", "next.txt"}));
+  EXPECT_EQ(Content(dest() + "/abcd"), "first");
+}
+
+TEST_F(ExtractTest, NamesLongerThan258BytesAreExtracted) {
+  std::string name;
+  for (int i = 0; i < 60; ++i) name += "dir" + std::to_string(i % 10) + "/";
+  name += "file.txt";
+  ASSERT_GT(name.size(), 258u);
+  EXPECT_TRUE(Extract({StoredRecord(name, "deep"), StoredRecord("after", "x")}).empty());
+  EXPECT_EQ(Content(dest() + "/" + name), "deep");
+  EXPECT_TRUE(sfxtest::Exists(dest() + "/after"));
+}
+
+TEST_F(ExtractTest, ANameEndingInASeparatorMakesItsDirectoryAndFailsToOpen) {
+  auto messages = Extract({StoredRecord("folder/", ""), StoredRecord("folder/in.txt", "x")});
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "folder\\", kCreateFailed}}));
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"folder", "folder/in.txt"}));
+}
+
+TEST_F(ExtractTest, AnExistingFileIsReplacedWithoutDirectoryWork) {
+  ASSERT_EQ(mkdir(dest().c_str(), 0755), 0);
+  sfxtest::WriteFile(dest() + "/old.txt", sfxtest::ToBytes("old content that is longer"));
+  EXPECT_TRUE(Extract({StoredRecord("old.txt", "new")}).empty());
+  EXPECT_EQ(Content(dest() + "/old.txt"), "new");
+  EXPECT_TRUE(trace().createdDirectories.empty());
+}
+
+TEST_F(ExtractTest, ADirectoryThatCannotBeCreatedEndsTheExtraction) {
+  plat::testing::FaultPlan plan;
+  plan.makeDirectoryFailsForPath = "blocked";
+  auto messages = Extract({StoredRecord("a.txt", "1"), StoredRecord("blocked/x/b.txt", "2"), StoredRecord("c.txt", "3")}, plan);
+  EXPECT_EQ(messages, (std::vector<Message>{{"No puedo crear directorio", destText() + "blocked\\x"}}));
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"a.txt"}));
+}
+
+TEST_F(ExtractTest, CreateAndCloseFailuresAreReportedAndTheLoopGoesOn) {
+  plat::testing::FaultPlan plan;
+  plan.createFailsAtCall = 1;
+  plan.outputCloseFailsAtCall = 1;  // the second file's close: the first was never opened
+  auto messages = Extract({StoredRecord("one", "1"), StoredRecord("two", "2"), StoredRecord("three", "3")}, plan);
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "one", kCreateFailed}, {destText() + "two", kCloseFailed}}));
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"three", "two"}));
+  EXPECT_TRUE(ExtractedAny);
+}
+
+TEST_F(ExtractTest, ADamagedEntryStopsEverythingAndStartsNothing) {
+  Record bad = StoredRecord("data.bin", "what was written");
+  bad.crc32 = 0x12345678u;
+  auto messages = Extract({StoredRecord("SETUP.EXE", "x"), bad, StoredRecord("after", "y")});
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "data.bin", kDamaged}}));
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"SETUP.EXE", "data.bin"}));  // written files stay
+  EXPECT_FALSE(ExtractedAny);
+  EXPECT_EQ(installer(), "");
+}
+
+TEST_F(ExtractTest, AWriteFailureIsCaughtByTheCrc) {
+  plat::testing::FaultPlan plan;
+  plan.writeFailsAfterBytes = 3;
+  auto messages = Extract({StoredRecord("data.bin", "0123456789")}, plan);
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "data.bin", kDamaged}}));
+}
+
+TEST_F(ExtractTest, WithFlagBit3TheCrcFieldIsNotCompared) {
+  Record r = StoredRecord("data.bin", "content");
+  r.flags = 0x0008;
+  r.crc32 = 0;
+  EXPECT_TRUE(Extract({r}).empty());
+  EXPECT_TRUE(ExtractedAny);
+}
+
+TEST_F(ExtractTest, ASizeOf2GiBOrMoreIsDamageNotALoop) {
+  Record r = StoredRecord("x", "");
+  r.compressedSize = 0xFFFFFFE0u;  // would step back onto this very record
+  r.crc32 = 0;                     // the CRC of no data: only the size can tell
+  auto messages = Extract({r});
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "x", kDamaged}}));
+}
+
+TEST_F(ExtractTest, ExtraFieldsAreNotSkipped) {
+  Record r = StoredRecord("a", "xy");
+  r.extraLength = 4;  // archives for the stub carry 0; the data follows the name all the same
+  EXPECT_TRUE(Extract({r, StoredRecord("b", "z")}).empty());
+  EXPECT_EQ(Content(dest() + "/a"), "xy");
+  EXPECT_EQ(Content(dest() + "/b"), "z");
+}
+
+TEST_F(ExtractTest, SeekFailures) {
+  plat::testing::FaultPlan plan;
+  plan.seekFailsAtCall = 1;
+  EXPECT_EQ(Extract({StoredRecord("a", "1")}, plan), (std::vector<Message>{kSeekFailed}));
+  EXPECT_FALSE(ExtractedAny);
+  plan.seekFailsAtCall = 2;  // between the records: the next record cannot be found
+  EXPECT_EQ(Extract({StoredRecord("a", "1"), StoredRecord("b", "2")}, plan), (std::vector<Message>{kSeekFailed}));
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"a"}));
+}
+
+TEST_F(ExtractTest, AnArchiveCutInsideAStoredEntryIsDamaged) {
+  Bytes stub = sfxtest::FakeStub();
+  Bytes package = sfxtest::BuildPackage({StoredRecord("big.bin", std::string(5000, 'b'))}, stub);
+  package.resize(package.size() - 1000);
+  auto messages = ExtractBytes(package, static_cast<int32_t>(stub.size()), {});
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "big.bin", kDamaged}}));
+  EXPECT_EQ(sfxtest::ReadFile(dest() + "/big.bin").size(), 4000u);
+}
+
+}  // namespace

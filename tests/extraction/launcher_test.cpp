@@ -1,0 +1,306 @@
+// The launcher through the stand-in: the whole package run in-process (start-up, wait
+// dialog, extraction, setup program, clean-up, outcome), the dialog's template and
+// state machine, the argument encoding and the destination's composition.
+#include <gtest/gtest.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "archive/extract.h"
+#include "archive/record.h"
+#include "launcher/dialog.h"
+#include "launcher/launch.h"
+#include "launcher/startup.h"
+#include "tests/extraction/extraction_fixture.h"
+
+namespace {
+
+using sfxtest::Bytes;
+using sfxtest::Message;
+using sfxtest::Record;
+using sfxtest::StoredRecord;
+
+const char kCaption[] = "Velmora Software";
+const std::string kNothingUnpacked =
+    "No puedo reconstruir los archivos de instalaci\xF3n.\r\rNo puc reconstruir els arxius "
+    "d'instal\xB7laci\xF3.\r\rCannot reconstruct installation archives.\r\rhelp@example.com\r"
+    "help.example.com\r\rError #SFXNRA#";
+
+std::string Content(const std::string& path) {
+  Bytes b = sfxtest::ReadFile(path);
+  return std::string(b.begin(), b.end());
+}
+
+// A setup program for the stand-in: a script that records its argument and stays up.
+Record SetupScript(const std::string& name, const std::string& resultFile, double seconds = 0) {
+  std::string script = "#!/bin/sh\nprintf '%s' \"$1\" > '" + resultFile + "'\n";
+  if (seconds > 0) script += "sleep " + std::to_string(seconds) + "\n";
+  return StoredRecord(name, script);
+}
+
+class LauncherTest : public sfxtest::ExtractionTest {
+ protected:
+  void SetUp() override {
+    ExtractionTest::SetUp();
+    ResetProcessState();
+  }
+  void TearDown() override {
+    ResetProcessState();
+    ExtractionTest::TearDown();
+  }
+  static void ResetProcessState() {
+    DialogWindow = 0;
+    ExtractionPending = true;
+    StartPosted = false;
+    ExtractedAny = false;
+    InstallerPath.Release();
+    if (ArchiveHandle != plat::kInvalidFile) (void)plat::CloseFileHandle(ArchiveHandle);
+    ArchiveHandle = plat::kInvalidFile;
+  }
+  // Writes the package under `packageName` (relative to the test folder) and runs it.
+  std::vector<Message> Run(const std::vector<Record>& records, plat::testing::FaultPlan plan = {},
+                           const std::string& packageName = "package.exe") {
+    std::string path = *dir_ / packageName;
+    sfxtest::WriteFile(path, sfxtest::BuildPackage(records));
+    return RunFile(path, plan);
+  }
+  std::vector<Message> RunFile(const std::string& path, plat::testing::FaultPlan plan) {
+    plan.overrideSelfPath = true;
+    plan.selfPath = path;
+    plan.overrideTempPath = true;
+    plan.tempPath = dir_->path() + "\\";
+    Install(plan);
+    EXPECT_EQ(RunPackage(), 0);
+    std::vector<Message> out;
+    for (auto& m : trace().messageBoxes) out.push_back({m.caption, m.text});
+    return out;
+  }
+  std::string Completed() const { return std::string("Instalaci\xF3n completada en\r\r") + dir_->path() + "\\_I_\\"; }
+};
+
+TEST_F(LauncherTest, FilesWithoutASetupProgramEndWithTheCompletionMessage) {
+  auto messages = Run({StoredRecord("readme.txt", "hi"), StoredRecord("setup.exe", "lowercase does not count")});
+  EXPECT_EQ(messages, (std::vector<Message>{{kCaption, Completed()}}));
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"readme.txt", "setup.exe"}));
+  EXPECT_EQ(DialogWindow, -1);
+}
+
+TEST_F(LauncherTest, TheSetupProgramGetsThePackagePathWithSpacesAs0xAC) {
+  std::string result = *dir_ / "argument";
+  mkdir((*dir_ / "my folder").c_str(), 0755);
+  auto messages = Run({SetupScript("SETUP.EXE", result)}, {}, "my folder/the package.exe");
+  EXPECT_TRUE(messages.empty());
+  std::string expected = *dir_ / "my\xAC" "folder/the\xAC" "package.exe";
+  for (char& c : expected) if (c == ' ') c = '\xAC';
+  EXPECT_EQ(Content(result), expected);
+  // It ended within the wait and was the only file: its file and the folder are gone.
+  EXPECT_FALSE(sfxtest::Exists(dest()));
+  ASSERT_EQ(trace().starts.size(), 1u);
+  EXPECT_EQ(trace().starts[0].commandLine, destText() + "SETUP.EXE " + expected);
+  EXPECT_EQ(trace().waits, (std::vector<uint32_t>{10000}));
+}
+
+TEST_F(LauncherTest, OtherFilesStayAndSoDoesTheFolder) {
+  std::string result = *dir_ / "argument";
+  EXPECT_TRUE(Run({StoredRecord("data.bin", "d"), SetupScript("SETUP.EXE", result)}).empty());
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"data.bin"}));
+  EXPECT_TRUE(sfxtest::Exists(result));
+}
+
+TEST_F(LauncherTest, AnInstallerPathWithASpaceIsQuotedInTheCommandLine) {
+  std::string result = *dir_ / "argument";
+  EXPECT_TRUE(Run({SetupScript("My Setup/SETUP.EXE", result)}).empty());
+  ASSERT_EQ(trace().starts.size(), 1u);
+  EXPECT_EQ(trace().starts[0].application, destText() + "My Setup\\SETUP.EXE");
+  EXPECT_EQ(trace().starts[0].commandLine.substr(0, 1), "\"");
+  EXPECT_TRUE(sfxtest::Exists(result));
+}
+
+TEST_F(LauncherTest, ASetupProgramThatCannotStartIsDeletedSilently) {
+  auto messages = Run({StoredRecord("SETUP.EXE", "\x7F" "not a program")});
+  EXPECT_TRUE(messages.empty());
+  EXPECT_FALSE(sfxtest::Exists(dest()));
+  EXPECT_TRUE(trace().waits.empty());
+  EXPECT_EQ(DialogWindow, -1);
+}
+
+TEST_F(LauncherTest, ElevationIsAskedForWhenTheProgramNeedsIt) {
+  std::string result = *dir_ / "argument";
+  plat::testing::FaultPlan plan;
+  plan.startNeedsElevation = true;
+  EXPECT_TRUE(Run({SetupScript("SETUP.EXE", result)}, plan).empty());
+  ASSERT_EQ(trace().starts.size(), 2u);
+  EXPECT_EQ(trace().starts[1].commandLine, "(elevated)");
+  EXPECT_TRUE(sfxtest::Exists(result));
+  EXPECT_EQ(trace().waits, (std::vector<uint32_t>{10000}));
+}
+
+TEST_F(LauncherTest, NoMarkerNoOpenAndNothingUnpacked) {
+  std::string plain = *dir_ / "plain.exe";
+  sfxtest::WriteFile(plain, Bytes(500, 0x42));
+  auto messages = RunFile(plain, {});
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].text.find("Installation program is damaged."), std::string::npos);
+  EXPECT_EQ(messages[0].text.substr(messages[0].text.size() - 14), "Error #SFXAID#");
+
+  plat::testing::FaultPlan plan;
+  plan.openFailsAtCall = 2;  // the scan opens it first, then the package is kept open
+  messages = Run({StoredRecord("a", "b")}, plan);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text.substr(messages[0].text.size() - 14), "Error #SFXNDA#");
+  EXPECT_FALSE(sfxtest::Exists(dest()));
+
+  // The marker is there but no whole record follows it.
+  Bytes markerOnly = sfxtest::FakeStub();
+  Bytes record = sfxtest::Scramble(sfxtest::BuildArchive({StoredRecord("a", "b")}));
+  markerOnly.insert(markerOnly.end(), record.begin(), record.begin() + 20);
+  std::string cut = *dir_ / "cut.exe";
+  sfxtest::WriteFile(cut, markerOnly);
+  messages = RunFile(cut, {});
+  EXPECT_EQ(messages, (std::vector<Message>{{kCaption, kNothingUnpacked}}));
+}
+
+TEST_F(LauncherTest, ACancelBeforeTheStartMessageUnpacksNothing) {
+  plat::testing::OnDialogMessage([](uint32_t message) {
+    if (message == plat::kWmPaint)
+      (void)plat::PostWindowMessage(plat::testing::ActiveDialog(), plat::kWmCommand, plat::kIdCancel, 0);
+    return true;
+  });
+  auto messages = Run({StoredRecord("a.txt", "x")});
+  EXPECT_EQ(messages, (std::vector<Message>{{kCaption, kNothingUnpacked}}));
+  EXPECT_FALSE(sfxtest::Exists(dest()));
+}
+
+TEST_F(LauncherTest, ACancelDuringAMessageBoxEndsTheDialogButNotTheWork) {
+  std::string result = *dir_ / "argument";
+  plat::testing::OnMessageBox([](const plat::testing::MessageBoxCall&) {
+    (void)plat::PostWindowMessage(plat::testing::ActiveDialog(), plat::kWmCommand, plat::kIdCancel, 0);
+  });
+  plat::testing::FaultPlan plan;
+  plan.createFailsForPath = "locked.txt";
+  auto messages = Run({StoredRecord("locked.txt", "x"), StoredRecord("more.txt", "y"), SetupScript("SETUP.EXE", result)}, plan);
+  ASSERT_EQ(messages.size(), 1u);  // the create failure only
+  EXPECT_TRUE(sfxtest::Exists(dest() + "/more.txt"));
+  EXPECT_TRUE(sfxtest::Exists(result));  // the setup program still ran
+  EXPECT_EQ(DialogWindow, -1);
+}
+
+TEST_F(LauncherTest, ADamagedPackageNeverStartsItsSetupProgram) {
+  std::string result = *dir_ / "argument";
+  Record bad = StoredRecord("data.bin", "payload");
+  bad.crc32 = 1;
+  auto messages = Run({SetupScript("SETUP.EXE", result), bad});
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text, "Archivo da\xF1" "ado.\r\rError #SFXCRC#");
+  EXPECT_EQ(messages[1], (Message{kCaption, kNothingUnpacked}));
+  EXPECT_FALSE(sfxtest::Exists(result));
+  EXPECT_TRUE(trace().starts.empty());
+}
+
+TEST_F(LauncherTest, TheWaitEndsAfterTenSecondsAndTheRunningProgramStays) {
+  std::string result = *dir_ / "argument";
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Run({SetupScript("SETUP.EXE", result, 13)}).empty());
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_GE(seconds, 9.9);
+  EXPECT_LT(seconds, 12.5);
+  EXPECT_TRUE(sfxtest::Exists(dest() + "/SETUP.EXE"));  // in use: not deleted
+  std::system(("pkill -f '" + dest() + "/SETUP.EXE'").c_str());
+}
+
+TEST_F(LauncherTest, MessagesAfterTheEndAreIgnored) {
+  DialogWindow = -1;
+  for (uint32_t message : {plat::kWmInitDialog, plat::kWmPaint, plat::kWmUser, plat::kWmCommand})
+    EXPECT_EQ(WaitDialogProc(0x1234, message, plat::kIdCancel, 0), 0) << message;
+  EXPECT_EQ(DialogWindow, -1);
+  EXPECT_FALSE(StartPosted);
+  EXPECT_TRUE(ExtractionPending);
+}
+
+TEST_F(LauncherTest, ThePaintMessagePostsTheStartOnce) {
+  int starts = 0;
+  plat::testing::OnDialogMessage([&](uint32_t message) {
+    if (message == plat::kWmUser) {
+      ++starts;
+      // More paints while the start is queued post nothing more.
+      WaitDialogProc(plat::testing::ActiveDialog(), plat::kWmPaint, 0, 0);
+      WaitDialogProc(plat::testing::ActiveDialog(), plat::kWmPaint, 0, 0);
+    }
+    return true;
+  });
+  Run({StoredRecord("a.txt", "x")});
+  EXPECT_EQ(starts, 1);
+}
+
+TEST_F(LauncherTest, TheTemplateIsLaidOutFieldByField) {
+  BuildWaitDialogTemplate();
+  const uint8_t* t = WaitDialogTemplate;
+  EXPECT_EQ(ReadLe32(t + 0), 0x80C80880u);
+  EXPECT_EQ(ReadLe32(t + 4), 0u);
+  EXPECT_EQ(ReadLe16(t + 8), 1);
+  EXPECT_EQ((std::vector<uint16_t>{ReadLe16(t + 10), ReadLe16(t + 12), ReadLe16(t + 14), ReadLe16(t + 16)}),
+            (std::vector<uint16_t>{328, 278, 144, 44}));
+  std::string title;
+  for (int i = 0; i < 17; ++i) title += static_cast<char>(ReadLe16(t + 22 + 2 * i));
+  EXPECT_EQ(title, "Velmora Software ");
+  EXPECT_EQ(ReadLe16(t + 56), 0);
+  EXPECT_EQ(ReadLe32(t + 60), 0x50000000u);
+  EXPECT_EQ((std::vector<uint16_t>{ReadLe16(t + 68), ReadLe16(t + 70), ReadLe16(t + 72), ReadLe16(t + 74), ReadLe16(t + 76)}),
+            (std::vector<uint16_t>{4, 10, 160, 30, 0}));
+  EXPECT_EQ(ReadLe32(t + 78), 0x0082FFFFu);
+  std::string text;
+  for (int i = 0; i < 64; ++i) text += static_cast<char>(ReadLe16(t + 82 + 2 * i));
+  EXPECT_EQ(text, "Iniciando el asistente para la instalaci\xF3n.\rEspere un momento...");
+  EXPECT_EQ(ReadLe16(t + 82 + 2 * 40), 0x00F3);  // widened by zero extension
+  for (int i = 210; i < 278; ++i) EXPECT_EQ(t[i], 0) << i;
+}
+
+TEST_F(LauncherTest, ReplaceAllGoesThroughAPlaceholder) {
+  struct Case { std::string s, find, replacement, expected; };
+  const Case cases[] = {
+      {"C:\\My Files\\a b.exe", " ", "\xAC", "C:\\My\xAC" "Files\\a\xAC" "b.exe"},
+      {"no-spaces", " ", "\xAC", "no-spaces"},
+      {"a\x01" "b c", " ", "_", "a_b_c"},   // a placeholder byte already there also comes out replaced
+      {"a b c", " ", "  ", "a  b  c"},      // the replacement contains what is replaced
+      {"", " ", "x", ""},
+  };
+  for (const Case& c : cases) {
+    plat::ScopedByteString in, out;
+    ASSERT_TRUE(in.Assign(c.s.data(), static_cast<uint32_t>(c.s.size())));
+    ASSERT_TRUE(ReplaceAll(in, c.find.c_str(), c.replacement.c_str(), out));
+    EXPECT_EQ(std::string(out.Text(), out.length), c.expected) << c.s;
+  }
+}
+
+TEST_F(LauncherTest, TheDestinationIsUnderTheTemporaryPath) {
+  struct Case { std::string temp, expected; };
+  const Case cases[] = {
+      {"C:\\TEMP\\", "C:\\TEMP\\_I_\\"},
+      {"C:\\TEMP", "C:\\TEMP\\_I_\\"},
+      {"", "\\_I_\\"},
+      {std::string(250, 't'), std::string(250, 't') + "\\_I_\\"},   // exactly 255
+      {std::string(251, 't'), "\\_I_\\"},                           // no room
+      {std::string(250, 't') + "\\", std::string(250, 't') + "\\_I_\\"},
+      {std::string(251, 't') + "\\", "\\_I_\\"},
+  };
+  for (const Case& c : cases) {
+    plat::testing::FaultPlan plan;
+    plan.overrideTempPath = true;
+    plan.tempPath = c.temp;
+    Install(plan);
+    ComposeTempDir();
+    EXPECT_EQ(std::string(TempDir), c.expected) << c.temp.size();
+  }
+}
+
+TEST_F(LauncherTest, ALongProgramPathIsCutTo255Characters) {
+  std::string longName = std::string(300, 'p');
+  auto messages = RunFile("/nonexistent/" + longName, {});
+  EXPECT_EQ(strlen(SelfPath), 255u);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text.substr(messages[0].text.size() - 14), "Error #SFXAID#");
+}
+
+}  // namespace
