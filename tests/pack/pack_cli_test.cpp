@@ -204,3 +204,40 @@ TEST_F(DamagedPackageTest, CommandLineReportsARecordSequenceThatEndsEarly) {
 
 }  // namespace
 }  // namespace sfxtest
+
+namespace sfxtest {
+namespace {
+
+TEST_F(PackCliTest, ExtractUnpacksWithTheStubsCodeAndStartsNothing) {
+  WriteFile(dir / "SETUP.EXE", ToBytes("#!/bin/sh\ntouch started\n"));
+  ASSERT_EQ(RunPack({"create", "--stub=stub", "--output", "pkg", "text.txt", "SETUP.EXE"}, dir.path()).status, 0);
+  CommandResult extracted = RunPack({"extract", "pkg", "out/sub"}, dir.path());
+  ASSERT_EQ(extracted.status, 0) << extracted.err;
+  EXPECT_EQ(Lines(extracted.out),
+            (std::vector<std::string>{"sfx-pack: extracted pkg into out/sub", "setup program: out\\sub\\SETUP.EXE"}));
+  EXPECT_EQ(DirectoryNames(dir / "out/sub"), (std::vector<std::string>{"SETUP.EXE", "text.txt"}));
+  EXPECT_EQ(ToString(ReadFile(dir / "out/sub/text.txt")), std::string(5000, 'a') + "tail");
+  EXPECT_FALSE(Exists(dir / "started"));
+}
+
+TEST_F(PackCliTest, ExtractReportsWhatTheStubWouldReport) {
+  Record damaged = StoredRecord("data.bin", "payload");
+  damaged.crc32 = 7;
+  WriteFile(dir / "damaged", MarkedPackage({StoredRecord("ok.txt", "fine"), damaged}, FakeStub()));
+  struct Case { std::vector<std::string> args; int status; std::string errorPart; };
+  const Case cases[] = {
+      {{"extract", "damaged", "out1"}, 1, "Error #SFXCRC#"},
+      {{"extract", "not-a-zip", "out2"}, 1, "no archive marker"},
+      {{"extract", "package", std::string(300, 'd')}, 1, "path too long"},
+      {{"extract", "package"}, 2, "extract takes PACKAGE and DIR"},
+  };
+  for (const Case& c : cases) {
+    CommandResult r = RunPack(c.args, dir.path());
+    EXPECT_EQ(r.status, c.status) << c.args[1];
+    EXPECT_NE(r.err.find(c.errorPart), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(Exists(dir / "out1/ok.txt"));  // what was written before the damage stays
+}
+
+}  // namespace
+}  // namespace sfxtest

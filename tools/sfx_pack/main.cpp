@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sfx_pack/extractor.h"
 #include "tools/sfx_pack/lister.h"
 #include "tools/sfx_pack/pack_create.h"
 #include "tools/sfx_pack/pack_error.h"
@@ -22,6 +23,7 @@ const char kToolHelp[] =
     "Commands:\n"
     "  create   write a package from files, directories or a ZIP file\n"
     "  list     list the records of a package\n"
+    "  extract  unpack a package into a folder with the stub's own code\n"
     "\n"
     "Options:\n"
     "  --help     show this text ('sfx-pack COMMAND --help' for a command)\n"
@@ -53,6 +55,16 @@ const char kListHelp[] =
     "Prints the archive's offset, one line per record (offset, method, flags,\n"
     "compressed and uncompressed size, CRC-32, date and time, name) and where the\n"
     "record sequence ended. Exit status 1 when it ends before the end of the file.\n";
+
+const char kExtractHelp[] =
+    "Usage: sfx-pack extract PACKAGE DIR\n"
+    "Unpacks PACKAGE into DIR exactly as the stub would unpack it into its folder\n"
+    "under the temporary directory, with the stub's own code, and starts nothing.\n"
+    "DIR is created as needed. Messages the stub would show are written to standard\n"
+    "error. Prints the setup program the stub would start. Exit status 1 when the\n"
+    "stub would have shown any message or unpacked nothing.\n"
+    "\n"
+    "Example: sfx-pack extract build/hello.exe /tmp/check\n";
 
 // A mistake on the command line; the message goes with a pointer to the help.
 struct UsageError {
@@ -150,6 +162,27 @@ int RunList(const std::vector<std::string>& args) {
   return kExitFailed;
 }
 
+int RunExtract(const std::vector<std::string>& args) {
+  if (!args.empty() && IsHelp(args[0])) {
+    std::cout << kExtractHelp;
+    return kExitOk;
+  }
+  if (args.size() != 2) throw UsageError{"extract takes PACKAGE and DIR", "extract"};
+  sfxpack::ExtractSummary summary = sfxpack::ExtractPackage(args[0], args[1]);
+  std::cout << "sfx-pack: extracted " << args[0] << " into " << args[1] << "\n";
+  if (!summary.installer.empty())
+    std::cout << "setup program: " << summary.installer << "\n";
+  else if (summary.extractedAny)
+    std::cout << "setup program: none (no path contains \".EXE\")\n";
+  if (summary.messages == 0 && summary.extractedAny) return kExitOk;
+  std::cout.flush();
+  std::cerr << "sfx-pack: " << args[0] << ": "
+            << (summary.extractedAny ? "the stub would have reported problems (see above)"
+                                     : "the stub would have unpacked nothing")
+            << "\n";
+  return kExitFailed;
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError{"no command given", ""};
   const std::string& command = args[0];
@@ -164,6 +197,7 @@ int Run(const std::vector<std::string>& args) {
   }
   if (command == "create") return RunCreate(rest);
   if (command == "list") return RunList(rest);
+  if (command == "extract") return RunExtract(rest);
   throw UsageError{"unknown command '" + command + "'", ""};
 }
 

@@ -1,0 +1,43 @@
+// Unpacking a package with the stub's own code: the marker scan, the read layer and the
+// extraction loop run exactly as in the stub, with the destination set to the folder the
+// user chose instead of the temporary directory, and without the wait dialog or the
+// setup program's start.
+#include "tools/sfx_pack/extractor.h"
+
+#include <string.h>
+
+#include "archive/extract.h"
+#include "archive/record.h"
+#include "integrity/crc32.h"
+#include "launcher/locate.h"
+#include "platform/platform.h"
+#include "platform/testing.h"
+#include "tools/sfx_pack/pack_error.h"
+
+namespace sfxpack {
+
+ExtractSummary ExtractPackage(const std::string& package, const std::string& directory) {
+  // The destination ends in a separator, as the stub's own does.
+  std::string destination = directory.empty() ? "." : directory;
+  if (destination.back() != '/' && destination.back() != '\\') destination += '\\';
+  if (destination.size() + 1 > kTempDirSize)
+    throw PackError(directory, "path too long: the destination holds at most " +
+                                   std::to_string(kTempDirSize - 2) + " characters");
+  ArchiveOffset = FindArchiveStart(package.c_str());
+  if (ArchiveOffset < 0) throw PackError(package, "no archive marker found (not a package?)");
+  if (!AllocateCrcTable()) throw PackError(package, "out of memory");
+  ArchiveHandle = plat::OpenForReading(package.c_str());
+  if (ArchiveHandle == plat::kInvalidFile) throw PackError(package, SystemReason());
+  memcpy(TempDir, destination.c_str(), destination.size() + 1);
+  size_t before = plat::testing::Recorded().messageBoxes.size();
+  ExtractArchive();
+  (void)plat::CloseFileHandle(ArchiveHandle);
+  ArchiveHandle = plat::kInvalidFile;
+  ExtractSummary summary;
+  summary.extractedAny = ExtractedAny;
+  summary.installer = InstallerPath.Text();
+  summary.messages = plat::testing::Recorded().messageBoxes.size() - before;
+  return summary;
+}
+
+}  // namespace sfxpack

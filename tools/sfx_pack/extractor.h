@@ -1,0 +1,21 @@
+// Unpacking a package on Linux with the stub's own extraction loop, starting nothing.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace sfxpack {
+
+struct ExtractSummary {
+  bool extractedAny = false;    // the loop created at least one file (and found no damage)
+  std::string installer;        // the setup program the stub would start, or empty
+  size_t messages = 0;          // message boxes the stub would have shown
+};
+
+// Runs the stub's ExtractArchive on the package into `directory` (created as needed),
+// with the stub's messages written to standard error. Throws PackError when the package
+// holds no archive, cannot be opened, or the directory's path is longer than the stub's
+// destination can hold.
+ExtractSummary ExtractPackage(const std::string& package, const std::string& directory);
+
+}  // namespace sfxpack
