@@ -306,17 +306,18 @@ class Suite:
         for path in (self.record, self.dest):
             self.c.expect(not os.path.exists(path), "clean start", path)
 
-    def run(self, package, driver_args=(), env=None, on_event=None, timeout=60):
+    def run(self, package, driver_args=(), env=None, on_event=None, timeout=60, driver_result=0):
         """Runs a package through the driver; on_event sees each log line as it comes."""
         self.runs += 1
         log_path = os.path.join(self.work, f"driver-{self.runs}.log")
-        command = [self.args.wine, self.args.driver, *driver_args, package.decode("cp1252")]
+        # The driver ends the package (and what it started) itself after `timeout`.
+        command = [self.args.wine, self.args.driver, "--timeout", str(timeout * 1000), *driver_args,
+                   package.decode("cp1252")]
         events = []
         with open(log_path, "wb") as log:
             process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=log,
                                        stdin=subprocess.DEVNULL, cwd=self.dir,
                                        env=self.wine_env(env))
-            deadline = time.monotonic() + timeout
             for line in process.stdout:
                 log.write(line)
                 log.flush()
@@ -325,18 +326,12 @@ class Suite:
                     events.append(event)
                     if on_event:
                         on_event(event)
-                if time.monotonic() > deadline:
-                    break
-            try:
-                returncode = process.wait(max(1, deadline - time.monotonic()))
-            except subprocess.TimeoutExpired:
-                process.kill()
-                returncode = process.wait()
+            returncode = process.wait()
         print(f"run {self.runs}: {log_path}")
         for e in events:
             print("   ", e.t, e.name, {k: v for k, v in e.fields.items() if not k.startswith("child")})
         run = Run(events, returncode)
-        self.c.equal(returncode, 0, "driver finished (no time-out)")
+        self.c.equal(returncode, driver_result, "driver's result (3: time-out)")
         return run
 
     # --- expectations shared by the scenarios ---
@@ -405,6 +400,19 @@ class Suite:
         started = [p for p in run.all("process") if p["exe"].upper() == name]
         self.c.equal(len(started), 1, "setup program started once")
 
+    def running(self, needle):
+        """Processes of this prefix whose command line contains `needle`."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                environ = open(f"/proc/{pid}/environ", "rb").read().split(b"\0")
+                cmdline = open(f"/proc/{pid}/cmdline", "rb").read()
+            except OSError:
+                continue
+            if b"WINEPREFIX=" + self.prefix.encode() in environ and needle in cmdline:
+                found.append(pid)
+        return found
+
     def files_outside_destination(self):
         """Every file of drive C: but the destination, the scenario's own files and Wine's."""
         root = os.path.join(self.prefix, "drive_c")
@@ -444,7 +452,7 @@ def scenario_setup_in_temp_with_spaces(s):
     s.expect_boxes(run, [])
     installer = temp + b"\\_I_\\SETUP.EXE"
     s.c.equal(open(s.record, "rb").read() if os.path.exists(s.record) else None,
-              b'"' + installer + b'" ' + package.replace(b" ", b"\xac"), "setup program's command line")
+              s.expected_command_line(installer, package), "setup program's command line (quoted path)")
     s.c.expect(not os.path.exists(s.unix_path(temp + b"\\_I_")), "destination directory removed")
 
 
@@ -867,11 +875,27 @@ def harness_launch(s):
         s.c.expect(expected in trace, f"stay {stay}: {expected}", str(trace))
 
 
+def harness_timeout(s):
+    """A package that never ends is stopped by the driver, with what it started."""
+    package = dummy_package(s)
+    setup_win = s.win_dir + b"\\SETUP.EXE"
+    open(s.unix_path(setup_win), "wb").write(s.setup_program())
+    step = "launch=" + setup_win.decode("cp1252") + "|x|600000"
+    run = s.run(package, ["--args", f'"{step}"'], env={"SFX_WINE_STAY_MS": "600000"},
+                timeout=3, driver_result=3)
+    s.c.expect(run.first("timeout") is not None, "time-out logged")
+    s.expect_setup_process(run)
+    time.sleep(0.5)
+    s.c.equal(s.running(b"paquete de prueba.exe") + s.running(b"SETUP.EXE"), [],
+              "package and setup program ended by the driver")
+
+
 SCENARIOS = {
     "harness_windows": harness_windows,
     "harness_cancel": harness_cancel,
     "harness_screenshot": harness_screenshot,
     "harness_launch": harness_launch,
+    "harness_timeout": harness_timeout,
     "setup_started": scenario_setup_started,
     "setup_in_temp_with_spaces": scenario_setup_in_temp_with_spaces,
     "no_setup": scenario_no_setup,
