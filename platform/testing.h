@@ -57,7 +57,8 @@ struct MessageBoxCall { std::string caption; std::string text; };
 struct SeekCall { int32_t distance; int32_t result; };
 struct StartCall { std::string application; std::string commandLine; std::string arguments; };
 
-// What the layer was asked to do since the plan was installed.
+// What the layer was asked to do since the plan was installed. Message boxes, process
+// starts and waits are always recorded; the other calls only while a plan is installed.
 struct Trace {
   std::vector<ReadCall> reads;          // on files opened with OpenForReading
   std::vector<WriteCall> writes;        // on output files

@@ -8,6 +8,9 @@
 namespace plat::posix {
 
 struct State {
+  // Calls are recorded only once a test installed a plan, so that the Linux stub and
+  // the package tool do not accumulate a trace of every read and write.
+  bool tracing = false;
   testing::FaultPlan plan;
   testing::Trace trace;
   int opens = 0;

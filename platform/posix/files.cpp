@@ -44,7 +44,7 @@ int32_t SeekFile(FileHandle file, int32_t distance, MoveMethod method) {
     off_t pos = lseek(static_cast<int>(file), distance, whence);
     if (pos >= 0 && pos <= 0x7FFFFFFF) result = static_cast<int32_t>(pos);
   }
-  s.trace.seeks.push_back({distance, result});
+  if (s.tracing) s.trace.seeks.push_back({distance, result});
   return result;
 }
 
@@ -80,14 +80,14 @@ bool ReadBytes(FileHandle file, void* buffer, uint32_t count, uint32_t* got) {
   }
   if (fails) ok = false;
   *got = total;
-  if (traced) s.trace.reads.push_back({count, total});
+  if (traced && s.tracing) s.trace.reads.push_back({count, total});
   return ok;
 }
 
 FileHandle CreateOutputFile(const char* path) {
   auto& s = Current();
   ++s.creates;
-  s.trace.createdFiles.push_back(path);
+  if (s.tracing) s.trace.createdFiles.push_back(path);
   if (s.creates == s.plan.createFailsAtCall) return kInvalidFile;
   if (!s.plan.createFailsForPath.empty() && std::string(path).find(s.plan.createFailsForPath) != std::string::npos)
     return kInvalidFile;
@@ -126,7 +126,7 @@ bool WriteBytes(FileHandle file, const void* data, uint32_t count, uint32_t* wri
   *written = total;
   if (traced) {
     s.writtenBytes += total;
-    s.trace.writes.push_back({count, total});
+    if (s.tracing) s.trace.writes.push_back({count, total});
   }
   return ok;
 }

@@ -19,7 +19,7 @@ namespace plat {
 // name, and Windows lists "." in every directory but a root, so "dir\*.*" finds
 // something exactly when the directory exists.
 bool FindAnyMatch(const char* pattern) {
-  posix::Current().trace.searches.push_back(pattern);
+  if (posix::Current().tracing) posix::Current().trace.searches.push_back(pattern);
   std::string path = posix::ToPosix(pattern);
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
@@ -44,7 +44,7 @@ bool FindAnyMatch(const char* pattern) {
 
 bool MakeDirectory(const char* path) {
   auto& s = posix::Current();
-  s.trace.createdDirectories.push_back(path);
+  if (s.tracing) s.trace.createdDirectories.push_back(path);
   if (!s.plan.makeDirectoryFailsForPath.empty() &&
       std::string(path).find(s.plan.makeDirectoryFailsForPath) != std::string::npos)
     return false;

@@ -44,6 +44,7 @@ void Install(const FaultPlan& plan) {
   auto& s = posix::Current();
   int64_t live = s.trace.liveAllocations, liveBytes = s.trace.liveBytes;
   s = posix::State{};
+  s.tracing = true;
   s.plan = plan;
   // Live allocations stay counted, so a test sees only the balance of its own run.
   s.trace.liveAllocations = live;
