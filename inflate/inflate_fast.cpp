@@ -68,9 +68,8 @@ struct BitReader {
   }
   // A symbol's extra bits added to its base; drops the code and the extra bits.
   uint32_t TakeValue(const HuffmanEntry* e) {
-    Drop(e->Bits);
-    uint32_t value = e->Value + Peek(MaskBits[e->Op]);
-    Drop(e->Op);
+    uint32_t value = e->Value + (static_cast<uint32_t>(buffer >> e->Bits) & MaskBits[e->Op]);
+    Drop(static_cast<uint32_t>(e->Bits) + e->Op);
     return value;
   }
 };
@@ -138,12 +137,18 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
       CopyMatch(out, distance, length);
-      out += length;
     } else {
-      uint16_t p = static_cast<uint16_t>(pos);  // the source wraps to the window's end
-      CopyFromHistory(distance, length, p);
-      out = window + p;
+      // The source begins behind the window's start, at its end; unless it runs past
+      // the window's end or into the destination, it is one block copy.
+      const uint8_t* src = out + (kWindowSize - distance);
+      if (length >= 8 && src + length <= window + kWindowSize && src >= out + length) {
+        CopyBlocks(out, src, length);
+      } else {
+        uint16_t p = static_cast<uint16_t>(pos);
+        CopyFromHistory(distance, length, p);
+      }
     }
+    out += length;
   }
 
   // Give back the whole bytes not consumed, but none from before this call.

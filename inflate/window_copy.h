@@ -16,45 +16,63 @@ inline void CopyEight(uint8_t* dst, const uint8_t* src) {
   memcpy(dst, &v, sizeof v);
 }
 
+// Copies `length` (8 or more) bytes forward from src to dst, eight at a time, when
+// every block of eight reads only bytes that are final by then: the source ends at
+// least eight bytes before the destination's block (src + 8 <= dst), or the two ranges
+// do not overlap. The last, partial block is done as a whole block that ends at the
+// copy's end and overlaps the one before.
+inline void CopyBlocks(uint8_t* dst, const uint8_t* src, uint32_t length) {
+  uint8_t* const end = dst + length;
+  const uint8_t* const srcEnd = src + length;
+  do {
+    CopyEight(dst, src);
+    dst += 8;
+    src += 8;
+  } while (end - dst >= 8);
+  if (dst != end) CopyEight(end - 8, srcEnd - 8);
+}
+
 // Copies a match whose source lies wholly before `dst` in memory (distance 1 or more,
 // dst - distance inside the same buffer) with the repeat semantics of deflate.
 //
-// Eight bytes move at a time whenever each block of eight reads only bytes that are
-// already final: with a distance of eight or more that is always so, and the last,
-// partial block is done as a whole block that ends at the match's end and overlaps the
-// one before. With a shorter distance d the first eight bytes go one at a time; after
-// them the bytes from dst - d on repeat with period d, so the rest is copied from the
-// nearest multiple of d that is at least eight bytes back.
+// With a distance of eight or more the copy moves blocks of eight. With a shorter
+// distance d the first eight bytes go one at a time; after them the bytes from dst - d
+// on repeat with period d, so the rest is copied from the nearest multiple of d that is
+// at least eight bytes back. Short copies that do not overlap their source move as two
+// overlapping words. (Pieces of a match split at the window's end may be of any length.)
 inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
-  uint8_t* const end = dst + length;
   if (length >= 8) {
     if (distance >= 8) {
-      do {
-        CopyEight(dst, dst - distance);
-        dst += 8;
-      } while (end - dst >= 8);
-      if (dst != end) CopyEight(end - 8, end - 8 - distance);
+      CopyBlocks(dst, dst - distance, length);
       return;
     }
     for (int i = 0; i < 8; ++i) dst[i] = dst[i - static_cast<int>(distance)];
-    dst += 8;
     uint32_t period = distance * ((8 + distance - 1) / distance);
-    while (end - dst >= 8) {
-      CopyEight(dst, dst - period);
-      dst += 8;
+    if (length >= 16) {
+      CopyBlocks(dst + 8, dst + 8 - period, length - 8);
+      return;
     }
-  } else if (distance >= length && length >= 4) {
-    uint32_t head, tail;  // two overlapping words cover 4 to 7 bytes
-    memcpy(&head, dst - distance, 4);
-    memcpy(&tail, end - distance - 4, 4);
-    memcpy(dst, &head, 4);
-    memcpy(end - 4, &tail, 4);
+    dst += 8;
+    length -= 8;
+  } else if (distance >= length && length >= 2) {
+    const uint8_t* src = dst - distance;
+    if (length >= 4) {
+      uint32_t head, tail;
+      memcpy(&head, src, 4);
+      memcpy(&tail, src + length - 4, 4);
+      memcpy(dst, &head, 4);
+      memcpy(dst + length - 4, &tail, 4);
+    } else {  // 2 or 3 bytes
+      uint16_t head, tail;
+      memcpy(&head, src, 2);
+      memcpy(&tail, src + length - 2, 2);
+      memcpy(dst, &head, 2);
+      memcpy(dst + length - 2, &tail, 2);
+    }
     return;
   }
-  while (dst != end) {
-    *dst = *(dst - distance);
-    ++dst;
-  }
+  const uint8_t* src = dst - distance;
+  for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
 }
 
 // Copies a match of `length` bytes from `distance` (1 to 32,768) bytes back in the

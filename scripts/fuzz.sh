@@ -10,6 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
 build="${FUZZ_BUILD_DIR:-build/fuzz}"
+# Each run writes the input and output as files: keep them in memory where possible.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
 cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j2 --target fuzz_inflate inflate_fuzz_seeds

@@ -370,6 +370,20 @@ TEST_F(WindowTest, MatchesAcrossTheWindowEndAreSplitWithAFlush) {
   EXPECT_EQ(got.crc, RunningCrcOf(expected));
 }
 
+TEST_F(WindowTest, EveryPieceLengthAtTheWindowEnd) {
+  // A match of 20 bytes at distance 9 starting k bytes before the window's end, for
+  // k = 1 to 19: the piece before the flush has k bytes, the one after 20 - k.
+  for (int k = 1; k < 20; ++k) {
+    Bytes expected = Pattern(32768 - static_cast<size_t>(k), static_cast<uint32_t>(k));
+    W w;
+    w.Stored(false, expected).BlockHeader(true, 1).UseFixedCodes().Match(20, 9).EndOfBlock();
+    AppendMatch(expected, 20, 9);
+    DecodeOutcome got = Decode(w.Finish());
+    EXPECT_EQ(got.result, InflateResult::kOk) << k;
+    EXPECT_TRUE(got.output == expected) << k;
+  }
+}
+
 TEST_F(WindowTest, FarSourcesWrapAroundTheWindow) {
   // Many windows of output made of matches whose sources often lie behind the window's
   // start (a distance above the write position), with every distance class.
