@@ -34,8 +34,13 @@ bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, 
 
 void EndModalDialog(WindowHandle window, intptr_t result) { EndDialog(W(window), result); }
 
+// RedrawWindow paints the dialog and its static text at once; a look at the queue
+// afterwards (nothing is removed from it) lets the window system finish drawing before
+// the caller blocks, which Wine needs to show the text every time.
 void PaintWindowNow(WindowHandle window) {
   RedrawWindow(W(window), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  MSG message;
+  PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
 }
 
 }  // namespace plat
