@@ -1,7 +1,7 @@
 // The bundled example's setup program: tells what it received from the package.
 //
 // It writes the command line it was started with to "sfx-demo-received.txt" in the
-// temporary directory (where the demo script reads it), prints it, and on Windows shows
+// temporary directory (where the demo script reads it), and on Windows shows
 // a small window for three seconds, then ends.
 #include <stdio.h>
 #include <stdlib.h>
@@ -63,7 +63,6 @@ int main(int argc, char** argv) {
     fputs(received, f);
     fclose(f);
   }
-  printf("hello setup received: %s\n", received);
 #ifdef _WIN32
   char text[2200];
   snprintf(text, sizeof text, "Hello from the example setup program.\r\nIt received:\r\n%s", received);
