@@ -170,6 +170,31 @@ Bytes MarkedPackage(std::vector<Record> records, const Bytes& stub) {
   return BuildPackage(records, stub);
 }
 
+Bytes FakePe(uint16_t machine, uint32_t securityOffset, uint32_t securitySize) {
+  Bytes pe(512, 0);
+  auto put = [&pe](size_t at, uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) pe[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  pe[0] = 'M';
+  pe[1] = 'Z';
+  put(0x3C, 0x80, 4);                    // where the PE header is
+  put(0x80, 0x00004550u, 4);             // "PE\0\0"
+  put(0x84, machine, 2);
+  put(0x80 + 24, 0x10B, 2);              // PE32 optional header
+  put(0x80 + 24 + 92, 16, 4);            // NumberOfRvaAndSizes
+  put(kFakePeSecurityEntry, securityOffset, 4);
+  put(kFakePeSecurityEntry + 4, securitySize, 4);
+  return pe;
+}
+
+void WriteTree(const std::string& root, const std::vector<std::pair<std::string, Bytes>>& files) {
+  for (const auto& [name, content] : files) {
+    std::filesystem::path path = std::filesystem::path(root) / name;
+    std::filesystem::create_directories(path.parent_path());
+    WriteFile(path.string(), content);
+  }
+}
+
 std::string ToString(const Bytes& data) { return std::string(data.begin(), data.end()); }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -52,6 +52,16 @@ Bytes MarkedPackage(std::vector<Record> records, const Bytes& stub);
 // Raw RFC 1951 inflate with zlib; fails the test when the stream is broken.
 Bytes InflateRaw(const Bytes& compressed, size_t expectedSize);
 
+// The first 512 bytes of a PE image for `machine` (0x14C i386, 0x8664 x86-64): DOS
+// header, "PE\0\0", file header, PE32 optional header with 16 data directories, the
+// certificate table (directory 4) at `securityOffset`, `securitySize`.
+Bytes FakePe(uint16_t machine = 0x14C, uint32_t securityOffset = 0, uint32_t securitySize = 0);
+// The file offset of the certificate table's entry in FakePe's header.
+inline constexpr size_t kFakePeSecurityEntry = 0x80 + 24 + 96 + 4 * 8;
+
+// Writes each file (relative path -> content) under `root`, making folders as needed.
+void WriteTree(const std::string& root, const std::vector<std::pair<std::string, Bytes>>& files);
+
 std::string ToString(const Bytes& data);
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);

@@ -13,6 +13,9 @@ namespace {
 struct CompressorDeleter {
   void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
+struct DecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
 }  // namespace
 
 bool DeflateBuffer(const Bytes& data, int level, Bytes& out) {
@@ -29,6 +32,14 @@ bool DeflateBuffer(const Bytes& data, int level, Bytes& out) {
   if (n == 0) return false;
   out.resize(n);
   return true;
+}
+
+bool InflateBuffer(const Bytes& data, size_t size, Bytes& out) {
+  std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+  if (!decompressor) throw std::bad_alloc();
+  out.resize(size);
+  return libdeflate_deflate_decompress(decompressor.get(), data.data(), data.size(), out.data(), out.size(),
+                                       nullptr) == LIBDEFLATE_SUCCESS;
 }
 
 uint32_t Crc32Of(const Bytes& data) {

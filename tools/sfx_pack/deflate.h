@@ -1,6 +1,7 @@
 // Compressing an entry's data as a raw deflate stream (libdeflate), and its CRC-32.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <vector>
@@ -19,6 +20,10 @@ inline constexpr int kDefaultLevel = 12;
 // unspecified, when the deflate stream would not be smaller than the data: such an
 // entry is stored instead.
 bool DeflateBuffer(const Bytes& data, int level, Bytes& out);
+
+// Decodes the raw deflate stream `data` whose content is `size` bytes into `out`. False
+// when the stream is damaged or its content has another size.
+bool InflateBuffer(const Bytes& data, size_t size, Bytes& out);
 
 // The ZIP CRC-32 of `data` (the published value: preset and final complement applied).
 uint32_t Crc32Of(const Bytes& data);

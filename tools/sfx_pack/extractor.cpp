@@ -6,6 +6,9 @@
 
 #include <string.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "archive/extract.h"
 #include "archive/record.h"
 #include "integrity/crc32.h"
@@ -23,12 +26,21 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   if (destination.size() + 1 > kTempDirSize)
     throw PackError(directory, "path too long: the destination holds at most " +
                                    std::to_string(kTempDirSize - 2) + " characters");
+  // The stub's directory chain takes a path of one or two characters for a drive or a
+  // root that exists (its destination is always a long absolute path), so a short
+  // relative DIR such as "x" is made here first.
+  std::error_code error;
+  std::filesystem::create_directories(directory.empty() ? "." : directory, error);
+  if (error) throw PackError(directory, "cannot create the folder: " + error.message());
   ArchiveOffset = FindArchiveStart(package.c_str());
   if (ArchiveOffset < 0) throw PackError(package, "no archive marker found (not a package?)");
   if (!AllocateCrcTable()) throw PackError(package, "out of memory");
   ArchiveHandle = plat::OpenForReading(package.c_str());
   if (ArchiveHandle == plat::kInvalidFile) throw PackError(package, SystemReason());
   memcpy(TempDir, destination.c_str(), destination.size() + 1);
+  // The outcome of an earlier run in this process must not count for this one.
+  ExtractedAny = false;
+  InstallerPath.Release();
   size_t before = plat::testing::Recorded().messageBoxes.size();
   ExtractArchive();
   (void)plat::CloseFileHandle(ArchiveHandle);

@@ -1,51 +1,49 @@
-// Listing a package the way the stub walks it: FindArchiveStart for the archive's start,
-// then ReadRecordHeader, ReadArchive for the name, and one absolute SeekArchive to the
-// next record (start + 30 + NameLength + CompressedSize). The listing goes further than
-// the stub in one respect only: it compares every step with the file's size, so that it
-// can say where a damaged package stops making sense.
+// Listing a package the way the stub walks it (RecordWalker), as an aligned table or as
+// JSON for scripts.
 #include "tools/sfx_pack/lister.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "archive/record.h"
-#include "launcher/locate.h"
-#include "platform/platform.h"
 #include "tools/sfx_pack/dos_time.h"
-#include "tools/sfx_pack/pack_error.h"
+#include "tools/sfx_pack/record_walker.h"
 
 namespace sfxpack {
 
 namespace {
 
-// Keeps ArchiveHandle open for one listing and closes it on every path.
-class OpenArchive {
- public:
-  explicit OpenArchive(const std::string& path) {
-    ArchiveHandle = plat::OpenForReading(path.c_str());
-    if (ArchiveHandle == plat::kInvalidFile) throw PackError(path, "cannot open package");
-  }
-  ~OpenArchive() {
-    (void)plat::CloseFileHandle(ArchiveHandle);
-    ArchiveHandle = plat::kInvalidFile;
-  }
-  OpenArchive(const OpenArchive&) = delete;
-  OpenArchive& operator=(const OpenArchive&) = delete;
+// One record as listed, before it is formatted.
+struct ListedRecord {
+  int64_t offset;
+  LocalRecordHeader header;
+  std::vector<uint8_t> name;
 };
 
-// Control bytes and the backslash as \xNN, so one record stays one line whatever its
-// name holds; other bytes are written as they are.
-std::string PrintableName(const std::vector<uint8_t>& name) {
-  std::string text;
-  for (uint8_t b : name) {
-    if (b < 0x20 || b == 0x7F || b == '\\') {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", b);
-      text += escape;
-    } else {
-      text += static_cast<char>(b);
-    }
-  }
+struct Listing {
+  int64_t archiveOffset = 0;
+  std::vector<ListedRecord> records;
+  int64_t end = 0;
+  std::string ending;
+  bool clean = false;
+  int64_t signatureSize = 0;
+};
+
+Listing ReadListing(const std::string& path) {
+  RecordWalker walker(path);
+  Listing listing;
+  listing.archiveOffset = walker.archiveOffset();
+  while (walker.Next()) listing.records.push_back({walker.offset(), walker.header(), walker.name()});
+  listing.end = walker.end();
+  listing.ending = walker.ending();
+  listing.clean = walker.clean();
+  listing.signatureSize = walker.signatureSize();
+  return listing;
+}
+
+std::string Hex(uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*X", digits, value);
   return text;
 }
 
@@ -55,75 +53,122 @@ std::string MethodName(uint16_t method) {
   return "method" + std::to_string(method);
 }
 
-std::string RecordLine(int64_t offset, const LocalRecordHeader& h, const std::vector<uint8_t>& name) {
-  char fields[160];
-  std::snprintf(fields, sizeof fields, "%10lld  %-8s  0x%04X  %10u  %12u  %08X  %s  ",
-                static_cast<long long>(offset), MethodName(h.Method()).c_str(), h.Flags(),
-                static_cast<uint32_t>(h.CompressedSize()), h.UncompressedSize(), h.Crc32(),
-                FormatDosDateTime(h.ModDate(), h.ModTime()).c_str());
-  return fields + PrintableName(name);
+// The table's columns; `right` aligns numbers to the right. The name comes last and is
+// not padded.
+struct Column {
+  const char* title;
+  bool right;
+};
+const Column kColumns[] = {{"offset", true},      {"method", false},       {"flags", false},
+                           {"compressed", true},  {"uncompressed", true}, {"crc32", false},
+                           {"modified", false},   {"name", false}};
+constexpr size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
+
+std::vector<std::string> RowOf(const ListedRecord& r) {
+  const LocalRecordHeader& h = r.header;
+  return {std::to_string(r.offset),
+          MethodName(h.Method()),
+          "0x" + Hex(h.Flags(), 4),
+          std::to_string(h.CompressedSize()),
+          std::to_string(h.UncompressedSize()),
+          Hex(h.Crc32(), 8),
+          FormatDosDateTime(h.ModDate(), h.ModTime()),
+          PrintableName(r.name)};
 }
 
-// Why ReadRecordHeader found no record at `at`.
-std::string WhyNoRecord(int64_t at, int64_t fileSize) {
-  int64_t left = fileSize - at;
-  if (left <= 0) return "end of file";
-  if (left < kRecordHeaderSize)
-    return std::to_string(left) + " bytes left, too few for a record header";
-  const uint8_t* s = CurrentEntry.header.raw;
-  char text[64];
-  std::snprintf(text, sizeof text, "no record signature (plain bytes %02X %02X %02X %02X)",
-                s[0], s[1], s[2], s[3]);
-  return text;
+void WriteRow(const std::vector<std::string>& cells, const std::vector<size_t>& widths, std::ostream& out) {
+  std::string line;
+  for (size_t c = 0; c < kColumnCount; ++c) {
+    std::string pad(widths[c] - std::min(widths[c], cells[c].size()), ' ');
+    if (c + 1 == kColumnCount) pad.clear();
+    line += kColumns[c].right ? pad + cells[c] : cells[c] + pad;
+    if (c + 1 < kColumnCount) line += "  ";
+  }
+  out << line << "\n";
 }
+
+std::string Ending(const Listing& listing) {
+  size_t n = listing.records.size();
+  return "end of records at offset " + std::to_string(listing.end) + ": " + listing.ending + " (" +
+         std::to_string(n) + (n == 1 ? " record)" : " records)");
+}
+
+bool IsUtf8(const std::vector<uint8_t>& bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    uint8_t b = bytes[i];
+    size_t more = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : 9;
+    if (more == 9 || (more > 0 && b < 0xC2) || i + more >= bytes.size()) return false;
+    for (size_t k = 1; k <= more; ++k)
+      if ((bytes[i + k] >> 6) != 2) return false;
+    i += more + 1;
+  }
+  return true;
+}
+
+std::string JsonString(const std::vector<uint8_t>& bytes) {
+  bool utf8 = IsUtf8(bytes);
+  std::string out = "\"";
+  for (uint8_t b : bytes) {
+    if (b == '"' || b == '\\') {
+      out += '\\';
+      out += static_cast<char>(b);
+    } else if (b < 0x20 || b == 0x7F || (b >= 0x80 && !utf8)) {
+      out += "\\u00" + Hex(b, 2);
+    } else {
+      out += static_cast<char>(b);
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonString(const std::string& text) { return JsonString(std::vector<uint8_t>(text.begin(), text.end())); }
 
 }  // namespace
 
-bool ListPackage(const std::string& path, std::ostream& out) {
-  OpenArchive open(path);
-  uint32_t fileSize = 0;
-  if (!plat::QueryFileSize(ArchiveHandle, &fileSize)) throw PackError(path, "cannot read package size");
-  int32_t start = FindArchiveStart(path.c_str());
-  if (start < 0) throw PackError(path, "no archive marker found: not a package, or a damaged one");
-  SeekArchive(start, plat::kFromBeginning);
-  if (SeekResult != start) throw PackError(path, "cannot seek to the archive");
-
-  out << "archive offset: " << start << "\n";
-  out << "    offset  method    flags   compressed  uncompressed  crc32     modified             name\n";
-  int records = 0;
-  int64_t at = start;
-  std::string ending;
-  bool clean = false;  // the records end exactly at the end of the file
-  while (ending.empty()) {
-    if (!ReadRecordHeader()) {
-      clean = at >= fileSize;
-      ending = WhyNoRecord(at, fileSize);
-      break;
-    }
-    const LocalRecordHeader& header = CurrentEntry.header;
-    std::vector<uint8_t> name(header.NameLength());
-    uint32_t got = 0;
-    ReadArchive(ArchiveHandle, name.data(), static_cast<uint32_t>(name.size()), &got);
-    name.resize(got);
-    out << RecordLine(at, header, name) << "\n";
-    ++records;
-    int64_t next = at + kRecordHeaderSize + header.NameLength() + header.CompressedSize();
-    if (got < header.NameLength()) {
-      ending = "the name of the record at " + std::to_string(at) + " is cut short by the end of file";
-    } else if (header.CompressedSize() < 0) {
-      ending = "the record at " + std::to_string(at) + " has a compressed size of 2 GiB or more";
-    } else if (next > fileSize) {
-      ending = "the record at " + std::to_string(at) + " runs " + std::to_string(next - fileSize) +
-               " bytes past the end of the file";
-    } else {
-      SeekArchive(static_cast<int32_t>(next), plat::kFromBeginning);
-      if (SeekResult != next) ending = "cannot seek to " + std::to_string(next);
-      at = next;
-    }
+std::string PrintableName(const std::vector<uint8_t>& name) {
+  std::string text;
+  for (uint8_t b : name) {
+    if (b < 0x20 || b == 0x7F || b == '\\') text += "\\x" + Hex(b, 2);
+    else text += static_cast<char>(b);
   }
-  out << "end of records at offset " << at << ": " << ending << " (" << records
-      << (records == 1 ? " record)\n" : " records)\n");
-  return clean;
+  return text;
+}
+
+bool ListPackage(const std::string& path, std::ostream& out) {
+  Listing listing = ReadListing(path);
+  std::vector<std::vector<std::string>> rows;
+  std::vector<size_t> widths;
+  for (const Column& column : kColumns) widths.push_back(std::string(column.title).size());
+  for (const ListedRecord& record : listing.records) {
+    rows.push_back(RowOf(record));
+    for (size_t c = 0; c < kColumnCount; ++c) widths[c] = std::max(widths[c], rows.back()[c].size());
+  }
+  out << "archive offset: " << listing.archiveOffset << "\n";
+  std::vector<std::string> titles;
+  for (const Column& column : kColumns) titles.push_back(column.title);
+  WriteRow(titles, widths, out);
+  for (const std::vector<std::string>& row : rows) WriteRow(row, widths, out);
+  out << Ending(listing) << "\n";
+  return listing.clean;
+}
+
+bool ListPackageJson(const std::string& path, std::ostream& out) {
+  Listing listing = ReadListing(path);
+  out << "{\"archiveOffset\": " << listing.archiveOffset << ", \"records\": [";
+  for (size_t i = 0; i < listing.records.size(); ++i) {
+    const ListedRecord& r = listing.records[i];
+    const LocalRecordHeader& h = r.header;
+    out << (i ? ",\n  " : "\n  ") << "{\"offset\": " << r.offset << ", \"name\": " << JsonString(r.name)
+        << ", \"method\": " << h.Method() << ", \"flags\": " << h.Flags()
+        << ", \"encrypted\": " << ((h.Flags() & kFlagEncrypted) ? "true" : "false")
+        << ", \"compressedSize\": " << h.CompressedSize() << ", \"uncompressedSize\": " << h.UncompressedSize()
+        << ", \"crc32\": \"" << Hex(h.Crc32(), 8) << "\", \"modified\": \""
+        << FormatDosDateTime(h.ModDate(), h.ModTime()) << "\"}";
+  }
+  out << (listing.records.empty() ? "" : "\n") << "], \"end\": {\"offset\": " << listing.end
+      << ", \"reason\": " << JsonString(listing.ending) << ", \"clean\": " << (listing.clean ? "true" : "false")
+      << "}, \"signatureSize\": " << listing.signatureSize << "}\n";
+  return listing.clean;
 }
 
 }  // namespace sfxpack

@@ -1,14 +1,18 @@
-// sfx-pack: makes packages (a stub followed by its archive) and lists what they hold.
+// sfx-pack: makes packages (a stub followed by its archive), checks, lists and unpacks them.
 #include <exception>
-#include <new>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "tools/sfx_pack/extractor.h"
+#include "tools/sfx_pack/help_text.h"
 #include "tools/sfx_pack/lister.h"
 #include "tools/sfx_pack/pack_create.h"
 #include "tools/sfx_pack/pack_error.h"
+#include "tools/sfx_pack/progress.h"
+#include "tools/sfx_pack/stub_locator.h"
+#include "tools/sfx_pack/verifier.h"
 
 namespace {
 
@@ -16,72 +20,55 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // an input, the output or the package is at fault
 constexpr int kExitUsage = 2;   // the command line is at fault
 
-const char kToolHelp[] =
-    "Usage: sfx-pack COMMAND [ARGS]\n"
-    "Makes self-extracting packages: a stub program followed by its archive.\n"
-    "\n"
-    "Commands:\n"
-    "  create   write a package from files, directories or a ZIP file\n"
-    "  list     list the records of a package\n"
-    "  extract  unpack a package into a folder with the stub's own code\n"
-    "\n"
-    "Options:\n"
-    "  --help     show this text ('sfx-pack COMMAND --help' for a command)\n"
-    "  --version  show the version\n";
-
-const char kCreateHelp[] =
-    "Usage: sfx-pack create --stub STUB --output OUT [--store | --level N]\n"
-    "                       [--from-zip ZIP] [INPUT...]\n"
-    "Writes OUT: the bytes of STUB followed by one record per file.\n"
-    "\n"
-    "  --stub STUB      the stub program; refused when it already holds an archive\n"
-    "  --output OUT     the package to write; it appears only once complete\n"
-    "  --store          store the files without compression\n"
-    "  --level N        deflate level 1 (fastest) to 12 (smallest, the default);\n"
-    "                   0 is the same as --store. A file that deflate does not\n"
-    "                   shrink is stored.\n"
-    "  --from-zip ZIP   copy the entries of an ordinary ZIP file as they are\n"
-    "                   (stored, deflate, traditional encryption); they come first,\n"
-    "                   before any INPUT. Directory entries are dropped; ZIP64 and\n"
-    "                   other methods are refused.\n"
-    "\n"
-    "Names: a file is stored under its file name; a directory contributes every file\n"
-    "below it under its own name (data/a.txt); a directory given as \".\" contributes\n"
-    "its files at the top level. Separators are \"/\". Empty directories are left out.\n"
-    "Times are the files' modification times in local time, as DOS date and time.\n";
-
-const char kListHelp[] =
-    "Usage: sfx-pack list PACKAGE\n"
-    "Prints the archive's offset, one line per record (offset, method, flags,\n"
-    "compressed and uncompressed size, CRC-32, date and time, name) and where the\n"
-    "record sequence ended. Exit status 1 when it ends before the end of the file.\n";
-
-const char kExtractHelp[] =
-    "Usage: sfx-pack extract PACKAGE DIR\n"
-    "Unpacks PACKAGE into DIR exactly as the stub would unpack it into its folder\n"
-    "under the temporary directory, with the stub's own code, and starts nothing.\n"
-    "DIR is created as needed. Messages the stub would show are written to standard\n"
-    "error. Prints the setup program the stub would start. Exit status 1 when the\n"
-    "stub would have shown any message or unpacked nothing.\n"
-    "\n"
-    "Example: sfx-pack extract build/hello.exe /tmp/check\n";
-
 // A mistake on the command line; the message goes with a pointer to the help.
 struct UsageError {
   std::string message;
   std::string command;
 };
 
+// The options every command takes, and the command's own arguments.
+struct Invocation {
+  bool quiet = false;
+  bool verbose = false;
+  bool help = false;
+  std::string command;
+  std::vector<std::string> args;
+};
+
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+// Takes the options of every command out of the arguments, wherever they stand before a
+// "--"; the first other word is the command.
+Invocation ParseInvocation(const std::vector<std::string>& all) {
+  Invocation call;
+  bool optionsEnded = false;
+  for (const std::string& arg : all) {
+    if (optionsEnded) {
+      call.args.push_back(arg);
+      continue;
+    }
+    if (arg == "-q" || arg == "--quiet") call.quiet = true;
+    else if (arg == "-v" || arg == "--verbose") call.verbose = true;
+    else if (IsHelp(arg)) call.help = true;
+    else if (call.command.empty() && arg == "--version") call.command = arg;
+    else if (call.command.empty()) call.command = arg;
+    else {
+      optionsEnded = arg == "--";
+      call.args.push_back(arg);
+    }
+  }
+  if (call.quiet && call.verbose) throw UsageError{"--quiet and --verbose cannot be combined", ""};
+  return call;
+}
 
 // "--name VALUE" or "--name=VALUE": true when `args[i]` is the option, with the value
 // in `value` and `i` moved past it.
-bool TakeOption(const std::vector<std::string>& args, size_t& i, const std::string& name,
-                std::string& value) {
+bool TakeOption(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
+                const std::string& command) {
   const std::string& arg = args[i];
   if (arg.compare(0, name.size(), name) != 0) return false;
   if (arg.size() == name.size()) {
-    if (i + 1 >= args.size()) throw UsageError{name + " needs a value", "create"};
+    if (i + 1 >= args.size()) throw UsageError{name + " needs a value", command};
     value = args[++i];
     return true;
   }
@@ -91,32 +78,39 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, const std::stri
 }
 
 int ParseLevel(const std::string& text) {
-  bool digits = !text.empty() && text.size() <= 2 &&
-                text.find_first_not_of("0123456789") == std::string::npos;
+  bool digits = !text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos;
   int level = digits ? std::stoi(text) : -1;
   if (level < sfxpack::kStoreLevel || level > sfxpack::kMaxLevel)
     throw UsageError{"--level must be a number from 0 to 12, not '" + text + "'", "create"};
   return level;
 }
 
-sfxpack::CreateOptions ParseCreate(const std::vector<std::string>& args) {
+// Only the arguments before "--" are options; a lone "-" or any word is an operand.
+bool IsOperand(const std::string& arg, bool optionsEnded) {
+  return optionsEnded || arg.empty() || arg[0] != '-' || arg == "-";
+}
+
+sfxpack::CreateOptions ParseCreate(const std::vector<std::string>& args, std::string& stubChoice) {
   sfxpack::CreateOptions options;
   bool store = false, level = false, optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string value;
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+    if (IsOperand(arg, optionsEnded)) {
       options.inputs.push_back(arg);
     } else if (arg == "--") {
       optionsEnded = true;
-    } else if (TakeOption(args, i, "--stub", value)) {
-      options.stub = value;
-    } else if (TakeOption(args, i, "--output", value)) {
+    } else if (TakeOption(args, i, "--stub", value, "create")) {
+      if (value.empty()) throw UsageError{"--stub needs a value", "create"};
+      stubChoice = value;
+    } else if (TakeOption(args, i, "--output", value, "create")) {
       options.output = value;
-    } else if (TakeOption(args, i, "--from-zip", value)) {
+    } else if (TakeOption(args, i, "--setup", value, "create")) {
+      options.setup = value;
+    } else if (TakeOption(args, i, "--from-zip", value, "create")) {
       if (!options.fromZip.empty()) throw UsageError{"--from-zip can be given once", "create"};
       options.fromZip = value;
-    } else if (TakeOption(args, i, "--level", value)) {
+    } else if (TakeOption(args, i, "--level", value, "create")) {
       options.level = ParseLevel(value);
       level = true;
     } else if (arg == "--store") {
@@ -127,56 +121,117 @@ sfxpack::CreateOptions ParseCreate(const std::vector<std::string>& args) {
     }
   }
   if (store && level) throw UsageError{"--store and --level cannot be combined", "create"};
-  if (options.stub.empty()) throw UsageError{"--stub STUB is required", "create"};
   if (options.output.empty()) throw UsageError{"--output OUT is required", "create"};
   if (options.inputs.empty() && options.fromZip.empty())
     throw UsageError{"nothing to pack: give INPUT files or --from-zip ZIP", "create"};
   return options;
 }
 
-int RunCreate(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--") break;
-    if (IsHelp(arg)) {
-      std::cout << kCreateHelp;
-      return kExitOk;
-    }
+std::string Plural(long long n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+void PrintWarnings(const std::vector<sfxpack::Finding>& findings) {
+  for (sfxpack::Finding finding : findings) {
+    finding.severity = sfxpack::Severity::kWarning;  // create writes the package all the same
+    std::cerr << "sfx-pack: " << sfxpack::FormatFinding(finding) << "\n";
   }
-  sfxpack::CreateOptions options = ParseCreate(args);
-  sfxpack::CreateSummary summary = sfxpack::CreatePackage(options);
-  std::cout << "sfx-pack: wrote " << options.output << ": " << summary.records
-            << (summary.records == 1 ? " record" : " records") << ", archive at offset "
-            << summary.archiveOffset << "\n";
+}
+
+int RunCreate(const Invocation& call) {
+  std::string stubChoice;
+  sfxpack::CreateOptions options = ParseCreate(call.args, stubChoice);
+  options.stub = sfxpack::ResolveStub(stubChoice);
+  if (call.verbose) std::cout << "stub: " << options.stub << "\n";
+  sfxpack::PackagePlan plan(options);
+  PrintWarnings(plan.findings());
+
+  sfxpack::ProgressBar progress(stderr, !call.quiet && sfxpack::ProgressBar::IsTerminal(stderr));
+  sfxpack::CreateSummary summary = sfxpack::WritePackage(
+      plan, [&](const sfxpack::PackEntry& entry, int64_t done, int64_t total) {
+        progress.Update(done, total, entry.name);
+        if (!call.verbose) return;
+        progress.Finish();
+        std::cout << "added " << entry.name << ": "
+                  << (entry.method == sfxpack::kMethodDeflate ? "deflate " : "stored ") << entry.uncompressedSize
+                  << " -> " << entry.data.size() << " bytes\n";
+      });
+  progress.Finish();
+  if (!call.quiet) {
+    std::cout << "sfx-pack: wrote " << options.output << ": " << Plural(summary.records, "record") << ", "
+              << Plural(summary.packageSize, "byte") << ", archive at offset " << summary.archiveOffset << "\n";
+  }
   return kExitOk;
 }
 
-int RunList(const std::vector<std::string>& args) {
-  if (!args.empty() && IsHelp(args[0])) {
-    std::cout << kListHelp;
-    return kExitOk;
+// The operands of a command whose only options are flags: `flag` is set when the one
+// flag it takes (if any) is given; any other option is refused.
+std::vector<std::string> Operands(const Invocation& call, const std::string& flagName, bool* flag) {
+  std::vector<std::string> operands;
+  bool optionsEnded = false;
+  for (const std::string& arg : call.args) {
+    if (IsOperand(arg, optionsEnded)) operands.push_back(arg);
+    else if (arg == "--") optionsEnded = true;
+    else if (flag != nullptr && arg == flagName) *flag = true;
+    else throw UsageError{"unknown option '" + arg + "'", call.command};
   }
-  if (args.size() != 1) throw UsageError{"list takes exactly one PACKAGE", "list"};
-  if (sfxpack::ListPackage(args[0], std::cout)) return kExitOk;
+  return operands;
+}
+
+int RunList(const Invocation& call) {
+  bool json = false;
+  std::vector<std::string> operands = Operands(call, "--json", &json);
+  if (operands.size() != 1) throw UsageError{"list takes exactly one PACKAGE", "list"};
+  bool clean = json ? sfxpack::ListPackageJson(operands[0], std::cout) : sfxpack::ListPackage(operands[0], std::cout);
+  if (clean) return kExitOk;
   std::cout.flush();
-  std::cerr << "sfx-pack: " << args[0] << ": the records end before the end of the file\n";
+  std::cerr << "sfx-pack: " << operands[0] << ": the records end before the end of the file\n";
   return kExitFailed;
 }
 
-int RunExtract(const std::vector<std::string>& args) {
-  if (!args.empty() && IsHelp(args[0])) {
-    std::cout << kExtractHelp;
-    return kExitOk;
+int RunVerify(const Invocation& call) {
+  std::vector<std::string> operands = Operands(call, "", nullptr);
+  if (operands.size() != 1) throw UsageError{"verify takes exactly one PACKAGE", "verify"};
+  const std::string& path = operands[0];
+  sfxpack::ProgressBar progress(stderr, !call.quiet && sfxpack::ProgressBar::IsTerminal(stderr));
+  sfxpack::VerifyReport report =
+      sfxpack::VerifyPackage(path, [&](int64_t done, int64_t total) { progress.Update(done, total, path); });
+  progress.Finish();
+  if (call.verbose)
+    for (const std::string& line : report.recordLines) std::cout << line << "\n";
+  for (const sfxpack::Finding& finding : report.findings) std::cout << sfxpack::FormatFinding(finding) << "\n";
+  int faults = report.Count(sfxpack::Severity::kFault);
+  int warnings = report.Count(sfxpack::Severity::kWarning);
+  if (!call.quiet) {
+    std::cout << path << ": " << Plural(report.records, "record") << " from offset " << report.archiveOffset
+              << ", stub " << report.stub << ", setup program "
+              << (report.setup.empty() ? "none" : report.setup + (report.setupKind.empty() ? "" : " (" + report.setupKind + ")"));
+    if (report.signatureSize > 0) std::cout << ", signed";
+    std::cout << ": " << (faults ? Plural(faults, "error") : "OK") << (warnings ? ", " + Plural(warnings, "warning") : "")
+              << "\n";
   }
-  if (args.size() != 2) throw UsageError{"extract takes PACKAGE and DIR", "extract"};
-  sfxpack::ExtractSummary summary = sfxpack::ExtractPackage(args[0], args[1]);
-  std::cout << "sfx-pack: extracted " << args[0] << " into " << args[1] << "\n";
-  if (!summary.installer.empty())
-    std::cout << "setup program: " << summary.installer << "\n";
-  else if (summary.extractedAny)
-    std::cout << "setup program: none (no path contains \".EXE\")\n";
+  if (faults == 0) return kExitOk;
+  std::cout.flush();
+  std::cerr << "sfx-pack: " << path << ": " << Plural(faults, "error")
+            << ": the stub would not unpack this package whole or would start nothing usable\n";
+  return kExitFailed;
+}
+
+int RunExtract(const Invocation& call) {
+  std::vector<std::string> operands = Operands(call, "", nullptr);
+  if (operands.size() != 2) throw UsageError{"extract takes PACKAGE and DIR", "extract"};
+  const std::string& package = operands[0];
+  sfxpack::ExtractSummary summary = sfxpack::ExtractPackage(package, operands[1]);
+  if (!call.quiet) {
+    std::cout << "sfx-pack: extracted " << package << " into " << operands[1] << "\n";
+    if (!summary.installer.empty())
+      std::cout << "setup program: " << summary.installer << "\n";
+    else if (summary.extractedAny)
+      std::cout << "setup program: none (no path contains \".EXE\")\n";
+  }
   if (summary.messages == 0 && summary.extractedAny) return kExitOk;
   std::cout.flush();
-  std::cerr << "sfx-pack: " << args[0] << ": "
+  std::cerr << "sfx-pack: " << package << ": "
             << (summary.extractedAny ? "the stub would have reported problems (see above)"
                                      : "the stub would have unpacked nothing")
             << "\n";
@@ -184,21 +239,27 @@ int RunExtract(const std::vector<std::string>& args) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  if (args.empty()) throw UsageError{"no command given", ""};
-  const std::string& command = args[0];
-  std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (IsHelp(command)) {
-    std::cout << kToolHelp;
-    return kExitOk;
+  Invocation call = ParseInvocation(args);
+  if (call.command == "help") {  // "sfx-pack help COMMAND" is "sfx-pack COMMAND --help"
+    call.command = call.args.empty() ? "" : call.args[0];
+    call.help = true;
   }
-  if (command == "--version") {
+  if (call.command == "--version") {
     std::cout << "sfx-pack " << SFX_PACK_VERSION << "\n";
     return kExitOk;
   }
-  if (command == "create") return RunCreate(rest);
-  if (command == "list") return RunList(rest);
-  if (command == "extract") return RunExtract(rest);
-  throw UsageError{"unknown command '" + command + "'", ""};
+  const sfxpack::CommandHelp* help = call.command.empty() ? &sfxpack::ToolHelp()
+                                                          : sfxpack::FindCommandHelp(call.command);
+  if (help == nullptr) throw UsageError{"unknown command '" + call.command + "'", ""};
+  if (call.help) {
+    std::cout << sfxpack::RenderHelp(*help);
+    return kExitOk;
+  }
+  if (call.command.empty()) throw UsageError{"no command given", ""};
+  if (call.command == "create") return RunCreate(call);
+  if (call.command == "list") return RunList(call);
+  if (call.command == "verify") return RunVerify(call);
+  return RunExtract(call);
 }
 
 }  // namespace

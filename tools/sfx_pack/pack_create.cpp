@@ -1,27 +1,130 @@
-// The create command: check every input, then write the records and commit the package.
+// The create command: every input looked at and every name checked before the output is
+// begun, then one record per entry.
 #include "tools/sfx_pack/pack_create.h"
 
-#include <memory>
+#include <sys/stat.h>
 
-#include "tools/sfx_pack/file_inputs.h"
-#include "tools/sfx_pack/package_writer.h"
-#include "tools/sfx_pack/zip_reader.h"
+#include <algorithm>
+#include <set>
+
+#include "archive/record.h"
+#include "tools/sfx_pack/pack_error.h"
 
 namespace sfxpack {
 
-CreateSummary CreatePackage(const CreateOptions& options) {
-  std::vector<InputFile> files = CollectInputs(options.inputs);
-  std::unique_ptr<ZipArchive> zip;
-  if (!options.fromZip.empty()) zip = std::make_unique<ZipArchive>(options.fromZip);
+namespace {
 
-  PackageWriter writer(options.stub, options.output);
-  if (zip) {
-    for (const ZipEntry& entry : zip->entries())
-      if (!IsDirectoryEntry(entry)) writer.Add(zip->MakePackEntry(entry), options.fromZip);
-  }
-  for (const InputFile& file : files) writer.Add(MakeFileEntry(file, options.level), file.path);
-  writer.Commit();
-  return {writer.records(), writer.stubSize()};
+int64_t FileSize(const std::string& path) {
+  struct stat info{};
+  if (::stat(path.c_str(), &info) != 0) throw PackError(path, "cannot read: " + SystemReason());
+  return info.st_size;
 }
+
+// The plain content of a ZIP entry, when it can be had without a password.
+bool ZipEntryContent(ZipArchive& zip, const ZipEntry& entry, Bytes& content) {
+  if ((entry.flags & kFlagEncrypted) != 0) return false;
+  PackEntry packed = zip.MakePackEntry(entry);
+  if (packed.method == kMethodStored) {
+    content = std::move(packed.data);
+    return true;
+  }
+  return InflateBuffer(packed.data, packed.uncompressedSize, content);
+}
+
+}  // namespace
+
+PackagePlan::PackagePlan(const CreateOptions& options) : options_(options) {
+  std::vector<InputFile> files = CollectInputs(options.inputs);
+  PackageWriter::CheckStub(options.stub);
+  if (!options.fromZip.empty()) zip_ = std::make_unique<ZipArchive>(options.fromZip);
+  if (zip_) {
+    for (const ZipEntry& entry : zip_->entries()) {
+      if (IsDirectoryEntry(entry)) continue;
+      zip_->CheckSupported(entry);
+      entries_.push_back({entry.name, options.fromZip, {}, &entry, static_cast<int64_t>(entry.compressedSize)});
+    }
+  }
+  for (const InputFile& file : files) entries_.push_back({file.name, file.path, file, nullptr, FileSize(file.path)});
+
+  std::set<std::string> seen;
+  for (const PlannedEntry& entry : entries_) {
+    CheckEntryName(entry.name, entry.origin);
+    if (!seen.insert(entry.name).second)
+      throw PackError(entry.origin, "two inputs give the name \"" + entry.name + "\"");
+  }
+  MoveSetupFirst();
+
+  // The package's size is known before compression when nothing is compressed: ZIP
+  // entries are copied as they are and --store stores every file. Otherwise this is
+  // the least it can be, and the writer refuses the record that crosses the limit.
+  bool stored = options.level == kStoreLevel;
+  int64_t least = PackageWriter::CheckStub(options.stub);
+  for (const PlannedEntry& entry : entries_)
+    least += kRecordHeaderSize + static_cast<int64_t>(entry.name.size()) + (entry.zip || stored ? entry.size : 0);
+  if (least > options.maxPackageSize)
+    throw PackError(options.output, "the package would reach 2 GiB; positions in it are signed 32-bit");
+
+  std::vector<EntryFacts> facts;
+  for (const PlannedEntry& entry : entries_) {
+    bool encrypted = entry.zip && (entry.zip->flags & kFlagEncrypted) != 0;
+    uint16_t method = entry.zip ? entry.zip->method : kMethodStored;
+    facts.push_back({entry.name, "\"" + entry.name + "\"", encrypted, method});
+  }
+  CheckEntries(facts, !options.setup.empty(), findings_);
+  CheckSetupHeaders();
+}
+
+void PackagePlan::MoveSetupFirst() {
+  if (options_.setup.empty()) return;
+  const std::string& name = options_.setup;
+  if (name.find(kSetupMarker) == std::string::npos)
+    throw PackError("--setup " + name, "the stub starts only a name that contains \".EXE\" in capitals; "
+                                       "rename the file");
+  auto it = std::find_if(entries_.begin(), entries_.end(), [&](const PlannedEntry& e) { return e.name == name; });
+  if (it == entries_.end())
+    throw PackError("--setup " + name, "no input gives this name (names are as 'sfx-pack list' shows them, "
+                                       "with \"/\")");
+  std::rotate(entries_.begin(), it, it + 1);
+}
+
+// The setup program's first bytes against the stub's: a Windows stub needs a PE image.
+void PackagePlan::CheckSetupHeaders() {
+  std::vector<EntryFacts> names;
+  for (const PlannedEntry& entry : entries_) names.push_back({entry.name, "", false, 0});
+  int chosen = ChooseSetup(names);
+  if (chosen < 0) return;
+  const PlannedEntry& setup = entries_[chosen];
+  Bytes head;
+  if (setup.zip) {
+    if (!ZipEntryContent(*zip_, *setup.zip, head)) return;
+    head.resize(std::min(head.size(), kProgramHeadSize));
+  } else {
+    head = ReadFileHead(setup.file.path);
+  }
+  ProgramKind stub = IdentifyProgram(ReadFileHead(options_.stub));
+  CheckSetupProgram("\"" + setup.name + "\"", stub, IdentifyProgram(head), findings_);
+}
+
+int64_t PackagePlan::totalInput() const {
+  int64_t total = 0;
+  for (const PlannedEntry& entry : entries_) total += entry.size;
+  return total;
+}
+
+CreateSummary WritePackage(const PackagePlan& plan, const EntryWritten& onEntry) {
+  const CreateOptions& options = plan.options();
+  PackageWriter writer(options.stub, options.output, options.maxPackageSize);
+  int64_t done = 0, total = plan.totalInput();
+  for (const PlannedEntry& entry : plan.entries()) {
+    PackEntry packed = entry.zip ? plan.zip()->MakePackEntry(*entry.zip) : MakeFileEntry(entry.file, options.level);
+    writer.Add(packed, entry.origin);
+    done += entry.size;
+    if (onEntry) onEntry(packed, done, total);
+  }
+  writer.Commit();
+  return {writer.records(), writer.stubSize(), writer.size()};
+}
+
+CreateSummary CreatePackage(const CreateOptions& options) { return WritePackage(PackagePlan(options)); }
 
 }  // namespace sfxpack

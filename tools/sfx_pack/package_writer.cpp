@@ -54,8 +54,7 @@ void CheckEntryName(const std::string& name, const std::string& origin) {
     throw PackError(origin, "entry name contains a zero byte");
 }
 
-PackageWriter::PackageWriter(const std::string& stubPath, const std::string& outputPath)
-    : stubPath_(stubPath), outputPath_(outputPath) {
+int64_t PackageWriter::CheckStub(const std::string& stubPath) {
   struct stat info{};
   if (::stat(stubPath.c_str(), &info) != 0) throw PackError(stubPath, "cannot open stub: " + SystemReason());
   if (!S_ISREG(info.st_mode)) throw PackError(stubPath, "stub is not a regular file");
@@ -67,6 +66,14 @@ PackageWriter::PackageWriter(const std::string& stubPath, const std::string& out
   if (marker >= 0)
     throw PackError(stubPath, "stub already contains the archive marker at offset " +
                                   std::to_string(marker) + " (is it a package?)");
+  return info.st_size;
+}
+
+PackageWriter::PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize)
+    : stubPath_(stubPath), outputPath_(outputPath), maxSize_(maxSize) {
+  CheckStub(stubPath);
+  struct stat info{};
+  if (::stat(stubPath.c_str(), &info) != 0) throw PackError(stubPath, "cannot open stub: " + SystemReason());
   Bytes stub = ReadWholeFile(stubPath);
   stubMode_ = info.st_mode & 07777;
 
@@ -111,7 +118,7 @@ void PackageWriter::Add(const PackEntry& entry, const std::string& origin) {
     throw PackError(origin, "the name \"" + entry.name + "\" is already in the package");
   int64_t recordSize = kRecordHeaderSize + static_cast<int64_t>(entry.name.size()) +
                        static_cast<int64_t>(entry.data.size());
-  if (position_ + recordSize > kMaxPackageSize)
+  if (position_ + recordSize > maxSize_)
     throw PackError(origin, "the package would reach 2 GiB; positions in it are signed 32-bit");
 
   using namespace RecordField;

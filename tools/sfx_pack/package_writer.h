@@ -48,7 +48,8 @@ class PackageWriter {
  public:
   // Reads and checks the stub: at least 20 bytes, below 2 GiB, and not already holding
   // the marker (it would be found instead of the package's archive).
-  PackageWriter(const std::string& stubPath, const std::string& outputPath);
+  // `maxSize` is the largest package allowed (tests lower it).
+  PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize = kMaxPackageSize);
   ~PackageWriter();
   PackageWriter(const PackageWriter&) = delete;
   PackageWriter& operator=(const PackageWriter&) = delete;
@@ -62,8 +63,12 @@ class PackageWriter {
   // gives the file the stub's permissions and renames it to the output path.
   void Commit();
 
+  // The checks of the constructor on the stub alone; returns the stub's size.
+  static int64_t CheckStub(const std::string& stubPath);
+
   int64_t stubSize() const { return stubSize_; }
   int records() const { return records_; }
+  int64_t size() const { return position_; }
 
  private:
   void WriteScrambled(const uint8_t* data, size_t size);
@@ -75,6 +80,7 @@ class PackageWriter {
   std::FILE* file_ = nullptr;
   int64_t stubSize_ = 0;
   int64_t position_ = 0;
+  int64_t maxSize_ = kMaxPackageSize;
   unsigned stubMode_ = 0755;
   int records_ = 0;
   std::set<std::string> names_;

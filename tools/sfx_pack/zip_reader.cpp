@@ -182,7 +182,7 @@ void ZipArchive::ReadCentralDirectory() {
   }
 }
 
-PackEntry ZipArchive::MakePackEntry(const ZipEntry& entry) {
+void ZipArchive::CheckSupported(const ZipEntry& entry) const {
   std::string which = Quoted(entry.name);
   if (entry.method == kMethodAes || (entry.flags & kFlagStrongEncryption) != 0)
     throw PackError(path_, which + ": only traditional encryption is supported");
@@ -191,7 +191,11 @@ PackEntry ZipArchive::MakePackEntry(const ZipEntry& entry) {
                                " is not supported (only stored and deflate)");
   if ((entry.flags & kFlagEncrypted) != 0 && entry.compressedSize < kEncryptionHeaderSize)
     Damaged(which + " is encrypted but shorter than its 12-byte encryption header");
+}
 
+PackEntry ZipArchive::MakePackEntry(const ZipEntry& entry) {
+  CheckSupported(entry);
+  std::string which = Quoted(entry.name);
   Bytes local = ReadAt(entry.localOffset, LocalField::kSize, which + "'s local header");
   if (ReadLe32(local.data()) != LocalField::kSignatureValue) Damaged(which + " has no local header");
   int64_t dataStart = entry.localOffset + LocalField::kSize + ReadLe16(local.data() + LocalField::kNameLength) +

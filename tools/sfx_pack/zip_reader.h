@@ -43,6 +43,11 @@ class ZipArchive {
   // Refuses methods other than stored and deflate, and strong encryption.
   PackEntry MakePackEntry(const ZipEntry& entry);
 
+  // Refuses what MakePackEntry refuses without reading the entry's data: methods other
+  // than stored and deflate, strong encryption, an encrypted entry shorter than its
+  // encryption header.
+  void CheckSupported(const ZipEntry& entry) const;
+
  private:
   Bytes ReadAt(int64_t offset, int64_t size, const std::string& what);
   int64_t FindEndRecord();

@@ -1,0 +1,211 @@
+// sfx-pack create protecting its user: every warning and refusal, from files on disk, and
+// what verify says about the same package afterwards.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/pack/pack_support.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sfx_pack/pack_create.h"
+#include "tools/sfx_pack/pack_error.h"
+
+namespace sfxtest {
+namespace {
+
+using Files = std::vector<std::pair<std::string, Bytes>>;
+
+Bytes Text(const std::string& s) { return ToBytes(s); }
+
+// One create run: the files in a fresh folder, the arguments after
+// "create --stub STUB --output out.exe", what must and must not be on standard error,
+// and the exit statuses of create and of verify on what it wrote.
+struct CreateCase {
+  std::string label;
+  Files files;
+  std::vector<std::string> args;
+  std::vector<std::string> warnings;     // each a part of one line of standard error
+  int status = 0;
+  int verifyStatus = 0;                  // -1: create writes nothing
+  bool peStub = false;                   // a Windows stub (PE) instead of a stand-in
+  std::vector<std::string> notWarned = {};
+};
+
+const Bytes kPe = FakePe();
+
+const CreateCase kCases[] = {
+    {"no .EXE", {{"readme.txt", Text("r")}}, {"readme.txt"},
+     {"sfx-pack: warning: no name contains \".EXE\": the stub unpacks the files, starts nothing"}},
+    {"only a lowercase setup.exe", {{"setup.exe", kPe}}, {"setup.exe"},
+     {"no name contains \".EXE\"", "\"setup.exe\" does not count, only \".EXE\" in capitals counts"}},
+    {"lowercase setup.exe beside another program", {{"setup.exe", kPe}, {"HELPER.EXE", kPe}},
+     {"setup.exe", "HELPER.EXE"},
+     {"warning: \"HELPER.EXE\": the stub starts this one, the first name containing \".EXE\", and not "
+      "\"setup.exe\" (only \".EXE\" in capitals counts); sfx-pack create --setup NAME"}},
+    {"a tool before SETUP.EXE", {{"a/TOOL.EXE", kPe}, {"SETUP.EXE", kPe}}, {"a", "SETUP.EXE"},
+     {"\"a/TOOL.EXE\": the stub starts this one", "and not \"SETUP.EXE\""}},
+    {"--setup puts SETUP.EXE first", {{"a/TOOL.EXE", kPe}, {"SETUP.EXE", kPe}}, {"--setup", "SETUP.EXE", "a", "SETUP.EXE"},
+     {}, 0, 0, false, {"warning"}},
+    {"the chosen SETUP.EXE beside helpers", {{"SETUP.EXE", kPe}, {"bin/tool.exe", kPe}}, {"SETUP.EXE", "bin"},
+     {}, 0, 0, false, {"warning"}},
+    {".EXE only in a folder name", {{"APP.EXE/readme.txt", Text("r")}}, {"APP.EXE"},
+     {"\"APP.EXE/readme.txt\": the stub starts this path, but \".EXE\" is only in a folder name"}},
+    {"a setup program that is no Windows program", {{"SETUP.EXE", Text("#!/bin/sh\n")}}, {"SETUP.EXE"},
+     {"\"SETUP.EXE\": the setup program is not a Windows program (no PE header)"}, 0, 1, true},
+    {"a 64-bit setup program", {{"SETUP.EXE", FakePe(0x8664)}}, {"SETUP.EXE"},
+     {"the setup program is PE x86-64: it does not start on 32-bit Windows"}, 0, 0, true},
+    {"a Windows setup program for a Windows stub", {{"SETUP.EXE", kPe}}, {"SETUP.EXE"}, {}, 0, 0, true, {"warning"}},
+    {"a name with a colon", {{"SETUP.EXE", kPe}, {"a:b", Text("x")}}, {"SETUP.EXE", "a:b"},
+     {"\"a:b\": the stub refuses this name because it contains \":\"", "(Error #SFXENC#)"}, 0, 1},
+    {"a component of three dots", {{"SETUP.EXE", kPe}, {"d/.../f", Text("x")}}, {"SETUP.EXE", "d"},
+     {"\"d/.../f\": the stub refuses this name because its component \"...\" leads to the parent folder"}, 0, 1},
+    {"a character Windows does not allow", {{"SETUP.EXE", kPe}, {"what?.txt", Text("x")}}, {"SETUP.EXE", "what?.txt"},
+     {"\"what?.txt\": the name contains \"?\", which Windows does not allow", "(Error #SFXEAA#)"}, 0, 1},
+    {"a device name", {{"SETUP.EXE", kPe}, {"con.txt", Text("x")}}, {"SETUP.EXE", "con.txt"},
+     {"\"con.txt\": the component \"con.txt\" is a device name on Windows"}},
+    {"a trailing dot", {{"SETUP.EXE", kPe}, {"notes.", Text("x")}}, {"SETUP.EXE", "notes."},
+     {"\"notes.\": the component \"notes.\" ends in a dot or a space"}},
+    {"a name too long under a typical temporary folder",
+     {{"SETUP.EXE", kPe}, {std::string(100, 'd') + "/" + std::string(110, 'f'), Text("x")}},
+     {"SETUP.EXE", std::string(100, 'd')},
+     {"the name is 211 characters long: under a typical temporary folder the path has 264, more than the 259"}},
+    {"a name just short enough", {{"SETUP.EXE", kPe}, {std::string(100, 'd') + "/" + std::string(105, 'f'), Text("x")}},
+     {"SETUP.EXE", std::string(100, 'd')}, {}, 0, 0, false, {"warning"}},
+    {"names that differ in case only", {{"SETUP.EXE", kPe}, {"Readme.txt", Text("1")}, {"d/README.TXT", Text("2")}},
+     {"SETUP.EXE", "Readme.txt", "d/."},
+     {"\"README.TXT\": the name is the same file to Windows as \"Readme.txt\": the later record replaces"}},
+    {"a name that is a file and a folder", {{"SETUP.EXE", kPe}, {"x/a", Text("1")}, {"y/a/b", Text("2")}},
+     {"SETUP.EXE", "x/a", "y/."},
+     {"\"a\": the name is a file and also a folder of \"a/b\"", "(Error #SFXEAA#)"}, 0, 1},
+    {"the same name twice", {{"x/SETUP.EXE", kPe}, {"y/SETUP.EXE", kPe}}, {"x/SETUP.EXE", "y/SETUP.EXE"},
+     {"sfx-pack: y/SETUP.EXE: two inputs give the name \"SETUP.EXE\""}, 1, -1},
+    {"--setup with a lowercase name", {{"setup.exe", kPe}}, {"--setup", "setup.exe", "setup.exe"},
+     {"--setup setup.exe: the stub starts only a name that contains \".EXE\" in capitals"}, 1, -1},
+};
+
+// A warning without the program's name, the severity and the entry it is about.
+std::string ReasonPart(std::string w) {
+  for (const std::string prefix : {"sfx-pack: ", "warning: "})
+    if (w.rfind(prefix, 0) == 0) w = w.substr(prefix.size());
+  size_t quote = w.find("\": ");
+  if (!w.empty() && w[0] == '"' && quote != std::string::npos) w = w.substr(quote + 3);
+  return w;
+}
+
+class CreateChecksTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+};
+
+TEST_F(CreateChecksTest, EveryWarningAndRefusal) {
+  for (const CreateCase& c : kCases) {
+    SCOPED_TRACE(c.label);
+    TempDir work;
+    WriteTree(work.path(), c.files);
+    WriteFile(work / "stub", c.peStub ? FakePe() : FakeStub(300));
+    std::vector<std::string> args{"create", "--stub", "stub", "--output", "out.exe"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    CommandResult r = RunPack(args, work.path());
+    EXPECT_EQ(r.status, c.status) << r.err;
+    for (const std::string& w : c.warnings) EXPECT_NE(r.err.find(w), std::string::npos) << "missing " << w << " in\n" << r.err;
+    for (const std::string& w : c.notWarned) EXPECT_EQ(r.err.find(w), std::string::npos) << r.err;
+    for (const std::string& line : Lines(r.err)) EXPECT_EQ(line.rfind("sfx-pack: ", 0), 0u) << line;
+    EXPECT_EQ(Exists(work / "out.exe"), c.verifyStatus >= 0);
+    if (c.verifyStatus < 0) continue;
+    CommandResult verified = RunPack({"verify", "out.exe"}, work.path());
+    EXPECT_EQ(verified.status, c.verifyStatus) << verified.out;
+    // verify finds again what create warned about; only where it says it differs.
+    for (const std::string& w : c.warnings) {
+      std::string reason = ReasonPart(w);
+      EXPECT_NE(verified.out.find(reason), std::string::npos) << "verify did not find " << reason << " in\n"
+                                                              << verified.out;
+    }
+  }
+}
+
+TEST_F(CreateChecksTest, SetupPutsTheChosenProgramFirst) {
+  WriteTree(dir.path(), {{"a/TOOL.EXE", kPe}, {"SETUP.EXE", kPe}});
+  WriteFile(dir / "stub", FakeStub(300));
+  ASSERT_EQ(RunPack({"create", "--stub", "stub", "--output", "out.exe", "--setup=SETUP.EXE", "a", "SETUP.EXE"},
+                    dir.path()).status, 0);
+  TempDir scratch;
+  std::vector<ReadBackEntry> back = ReadPackageBack(dir / "out.exe", scratch.path());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].name, "SETUP.EXE");
+  EXPECT_EQ(back[1].name, "a/TOOL.EXE");
+  CommandResult extracted = RunPack({"extract", "out.exe", "x"}, dir.path());
+  EXPECT_NE(extracted.out.find("setup program: x\\SETUP.EXE"), std::string::npos) << extracted.out;
+}
+
+TEST_F(CreateChecksTest, EncryptedZipEntriesAreWarnedAbout) {
+  if (!HaveProgram("zip")) GTEST_SKIP() << "zip is not installed";
+  WriteTree(dir.path(), {{"SETUP.EXE", kPe}, {"secret.txt", Text("hidden")}});
+  ASSERT_EQ(RunCommand({"zip", "-q", "-P", "pw", "secret.zip", "secret.txt"}, dir.path()).status, 0);
+  WriteFile(dir / "stub", FakeStub(300));
+  CommandResult r = RunPack({"create", "--stub", "stub", "--output", "out.exe", "--from-zip", "secret.zip", "SETUP.EXE"},
+                            dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: \"secret.txt\": the entry is encrypted: the stub has no password and stops here"),
+            std::string::npos) << r.err;
+  CommandResult verified = RunPack({"verify", "out.exe"}, dir.path());
+  EXPECT_EQ(verified.status, 1);
+  EXPECT_NE(verified.out.find("error: record 1 at offset 300, \"secret.txt\": the entry is encrypted"),
+            std::string::npos) << verified.out;
+}
+
+// Files of 2 GiB are made sparse, so nothing of that size is read or written.
+void MakeSparse(const std::string& path, off_t size) {
+  WriteFile(path, {});
+  ASSERT_EQ(::truncate(path.c_str(), size), 0);
+}
+
+TEST_F(CreateChecksTest, PackagesOf2GiBAreRefusedBeforeAnythingIsWritten) {
+  MakeSparse(dir / "huge-stub", off_t{1} << 31);
+  MakeSparse(dir / "big1", off_t{3} << 29);  // 1.5 GiB each
+  MakeSparse(dir / "big2", off_t{3} << 29);
+  WriteFile(dir / "stub", FakeStub(300));
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--stub", "huge-stub", "big1"}, "sfx-pack: huge-stub: stub is 2 GiB or larger\n"},
+      {{"--stub", "stub", "--store", "big1", "big2"},
+       "sfx-pack: out.exe: the package would reach 2 GiB; positions in it are signed 32-bit\n"},
+  };
+  std::vector<std::string> before = DirectoryNames(dir.path());
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"create", "--output", "out.exe"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    CommandResult r = RunPack(args, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.message);
+    EXPECT_EQ(DirectoryNames(dir.path()), before);
+  }
+}
+
+TEST_F(CreateChecksTest, ACompressedPackageOverTheLimitLeavesNoOutput) {
+  // The limit lowered: what deflate makes of the files is known only while writing.
+  Bytes noise(4000);
+  uint32_t seed = 7;
+  for (uint8_t& b : noise) b = static_cast<uint8_t>((seed = seed * 69069u + 1u) >> 24);
+  WriteTree(dir.path(), {{"SETUP.EXE", kPe}, {"noise", noise}});
+  WriteFile(dir / "stub", FakeStub(300));
+  sfxpack::CreateOptions options;
+  options.stub = dir / "stub";
+  options.output = dir / "out.exe";
+  options.inputs = {dir / "SETUP.EXE", dir / "noise"};
+  options.maxPackageSize = 3000;
+  std::vector<std::string> before = DirectoryNames(dir.path());
+  try {
+    sfxpack::CreatePackage(options);
+    ADD_FAILURE() << "a package over the limit was written";
+  } catch (const sfxpack::PackError& e) {
+    EXPECT_EQ(std::string(e.what()), dir / "noise" + ": the package would reach 2 GiB; positions in it are signed 32-bit");
+  }
+  EXPECT_EQ(DirectoryNames(dir.path()), before);
+  options.maxPackageSize = 5000;
+  EXPECT_EQ(sfxpack::CreatePackage(options).records, 2);
+}
+
+}  // namespace
+}  // namespace sfxtest

@@ -1,0 +1,198 @@
+// sfx-pack verify against damaged packages, cross-checked with what the stub's own
+// extraction loop (sfx-pack extract) does with each of them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include "tests/pack/pack_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace sfxtest {
+namespace {
+
+// The plain value written at `at` in the archive's stored form (XOR 0xF0).
+void PatchPlain(Bytes& package, size_t at, uint32_t value, int size) {
+  for (int i = 0; i < size; ++i) package[at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ 0xF0;
+}
+
+std::set<std::string> ErrorCodes(const std::string& text) {
+  std::set<std::string> codes;
+  std::regex code("#SFX[A-Z]{3}#");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), code); it != std::sregex_iterator(); ++it)
+    codes.insert(it->str());
+  return codes;
+}
+
+size_t RegularFiles(const std::string& root) {
+  size_t n = 0;
+  if (!std::filesystem::exists(root)) return 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) n += entry.is_regular_file();
+  return n;
+}
+
+// A package of three records made by sfx-pack: SETUP.EXE (stored), data/big.txt
+// (deflate) and data/two.txt (stored), with the offsets of its records.
+class VerifyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string big;
+    for (int i = 0; i < 2000; ++i) big += "line " + std::to_string(i) + " of the big file\n";
+    WriteTree(dir.path(), {{"SETUP.EXE", ToBytes("MZ setup program")}, {"data/big.txt", ToBytes(big)},
+                           {"data/two.txt", ToBytes("22")}});
+    WriteFile(dir / "stub", FakeStub(300));
+    ASSERT_EQ(RunPack({"create", "--stub", "stub", "--output", "good.exe", "SETUP.EXE", "data"}, dir.path()).status, 0);
+    package = ReadFile(dir / "good.exe");
+    TempDir scratch;
+    for (const ReadBackEntry& e : ReadPackageBack(dir / "good.exe", scratch.path())) {
+      start.push_back(e.offset);
+      dataStart.push_back(e.offset + 30 + e.header.NameLength());
+      dataSize.push_back(static_cast<size_t>(e.header.CompressedSize()));
+    }
+    ASSERT_EQ(start.size(), 3u);
+    ASSERT_EQ(ReadPackageBack(dir / "good.exe", scratch.path())[1].header.Method(), 8);
+  }
+  TempDir dir;
+  Bytes package;
+  std::vector<size_t> start, dataStart, dataSize;
+};
+
+TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
+  enum { kSetupRecord, kBigRecord, kTwoRecord };
+  constexpr int kFlags = 6, kMethod = 8, kCrc = 14, kCompressed = 18, kNameLength = 26;
+  struct Case {
+    std::string label;
+    std::function<void(Bytes&)> damage;
+    size_t extractedFiles;          // what the stub's loop leaves (3: everything)
+    std::set<std::string> codes;    // messages the stub shows
+    int verifyStatus;
+    std::string verifySays;
+  };
+  const Case cases[] = {
+      {"intact", [](Bytes&) {}, 3, {}, 0, "3 records from offset 300, stub not a program, setup program SETUP.EXE"},
+      {"a wrong CRC-32", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + kCrc, 0x12345678, 4); }, 3,
+       {"#SFXCRC#"}, 1, "the data does not match its CRC-32 (the record says 12345678"},
+      {"a flipped byte in deflate data",
+       [&](Bytes& p) { p[dataStart[kBigRecord] + dataSize[kBigRecord] / 2] ^= 0x20; }, 2, {"#SFXCRC#"}, 1,
+       "#SFXCRC#"},
+      {"a wrong CRC-32 the stub does not check (flag bit 3)",
+       [&](Bytes& p) {
+         PatchPlain(p, start[kTwoRecord] + kCrc, 0x12345678, 4);
+         PatchPlain(p, start[kTwoRecord] + kFlags, 0x0008, 2);
+       },
+       3, {}, 1, "the stub does not compare it for this entry (flag bit 3) and would install the damaged file"},
+      {"method 9", [&](Bytes& p) { PatchPlain(p, start[kBigRecord] + kMethod, 9, 2); }, 2, {"#SFXMCD#"}, 1,
+       "compression method 9"},
+      {"an encrypted entry", [&](Bytes& p) { PatchPlain(p, start[kBigRecord] + kFlags, 0x0001, 2); }, 1, {}, 1,
+       "\"data/big.txt\": the entry is encrypted"},
+      {"an empty name", [&](Bytes& p) { PatchPlain(p, start[kBigRecord] + kNameLength, 0, 2); }, 1, {"#SFXENC#"}, 1,
+       "the name is empty"},
+      {"an absolute name", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30, '/', 1); }, 2, {"#SFXENC#"}, 1,
+       "it starts with \"/\""},
+      {"a name that climbs out", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30, 0x2F2E2E, 3); }, 2,
+       {"#SFXENC#"}, 1, "its component \"..\" leads to the parent folder"},
+      {"a name ending in a separator", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 11, '/', 1); }, 2,
+       {"#SFXEAA#"}, 1, "the name ends with a separator"},
+      {"a broken record signature", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord], 0x02014B50, 4); }, 2, {}, 1,
+       "the records end at offset"},
+      {"a compressed size of 2 GiB", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + kCompressed, 0x80000000u, 4); },
+       3, {"#SFXCRC#"}, 1, "has a compressed size of 2 GiB or more"},
+      {"cut inside the last record's data", [&](Bytes& p) { p.resize(p.size() - 1); }, 3, {"#SFXCRC#"}, 1,
+       "runs 1 bytes past the end of the file"},
+      {"cut inside the last record's header", [&](Bytes& p) { p.resize(start[kTwoRecord] + 20); }, 2, {}, 1,
+       "20 bytes left, too few for a record header"},
+      {"bytes appended", [&](Bytes& p) { p.insert(p.end(), 100, 0x55); }, 3, {}, 1,
+       "100 bytes before the end of the file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Bytes damaged = package;
+    c.damage(damaged);
+    WriteFile(dir / "pkg.exe", damaged);
+    std::filesystem::remove_all(dir / "out");
+    CommandResult extracted = RunPack({"extract", "pkg.exe", "out"}, dir.path());
+    CommandResult verified = RunPack({"verify", "pkg.exe"}, dir.path());
+    // The stub's loop does what the case says, so the case tests what it means to.
+    // A file damaged by a bad CRC-32 stays on disk as the loop leaves it.
+    EXPECT_EQ(RegularFiles(dir / "out"), c.extractedFiles) << extracted.err;
+    EXPECT_EQ(ErrorCodes(extracted.err), c.codes) << extracted.err;
+    EXPECT_EQ(verified.status, c.verifyStatus) << verified.out << verified.err;
+    EXPECT_NE(verified.out.find(c.verifySays), std::string::npos) << verified.out;
+    // Whatever the stub reports, verify reports with the same code; whenever the stub
+    // stops early or reports anything, verify fails.
+    std::set<std::string> verifyCodes = ErrorCodes(verified.out);
+    for (const std::string& code : c.codes) EXPECT_TRUE(verifyCodes.count(code)) << code << "\n" << verified.out;
+    if (extracted.status != 0 || RegularFiles(dir / "out") < 3) EXPECT_EQ(verified.status, 1);
+  }
+}
+
+TEST_F(VerifyTest, ASignatureAfterTheArchiveIsThePackagesEnd) {
+  // A package on a PE stub, then what a signing tool adds: zeros to a multiple of 8 and
+  // the certificate table, which the PE header's directory 4 points at.
+  WriteFile(dir / "pe-stub", FakePe());
+  ASSERT_EQ(RunPack({"create", "--stub", "pe-stub", "--output", "p.exe", "data"}, dir.path()).status, 0);
+  Bytes unsigned_ = ReadFile(dir / "p.exe");
+  struct Case {
+    std::string label;
+    int64_t tableShift;  // where directory 4 points, from where it should
+    int status;
+  } cases[] = {{"signed", 0, 0}, {"a table that is not where the header says", 8, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Bytes p = unsigned_;
+    p.resize((p.size() + 7) / 8 * 8, 0);
+    uint32_t table = static_cast<uint32_t>(p.size() + c.tableShift);
+    p.insert(p.end(), 200, 0x30);
+    uint32_t size = static_cast<uint32_t>(p.size() - (p.size() - 200));
+    for (int i = 0; i < 4; ++i) {
+      p[kFakePeSecurityEntry + i] = static_cast<uint8_t>(table >> (8 * i));
+      p[kFakePeSecurityEntry + 4 + i] = static_cast<uint8_t>(size >> (8 * i));
+    }
+    WriteFile(dir / "signed.exe", p);
+    CommandResult verified = RunPack({"verify", "signed.exe"}, dir.path());
+    CommandResult listed = RunPack({"list", "signed.exe"}, dir.path());
+    EXPECT_EQ(verified.status, c.status) << verified.out;
+    EXPECT_EQ(listed.status, c.status) << listed.out;
+    if (c.status == 0) {
+      EXPECT_NE(verified.out.find(", signed: OK"), std::string::npos) << verified.out;
+      EXPECT_NE(listed.out.find(": Authenticode signature of " + std::to_string(p.size() - unsigned_.size()) +
+                                " bytes to the end of the file"),
+                std::string::npos)
+          << listed.out;
+    }
+  }
+}
+
+TEST_F(VerifyTest, VerboseQuietAndTheSetupProgramsKind) {
+  WriteFile(dir / "pe-stub", FakePe());
+  WriteFile(dir / "SETUP.EXE", FakePe());
+  ASSERT_EQ(RunPack({"create", "--stub", "pe-stub", "--output", "w.exe", "SETUP.EXE", "data"}, dir.path()).status, 0);
+  CommandResult verbose = RunPack({"verify", "--verbose", "w.exe"}, dir.path());
+  EXPECT_EQ(verbose.status, 0) << verbose.out;
+  std::vector<std::string> lines = Lines(verbose.out);
+  ASSERT_EQ(lines.size(), 4u) << verbose.out;
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("record 1 at offset 512, \"SETUP.EXE\": (stored|deflate), [0-9]+ "
+                                                    "bytes, CRC-32 [0-9A-F]{8}: ok")))
+      << lines[0];
+  EXPECT_NE(lines[1].find("\"data/big.txt\": deflate"), std::string::npos);
+  EXPECT_EQ(lines[3], "w.exe: 3 records from offset 512, stub PE i386, setup program SETUP.EXE (PE i386): OK");
+  CommandResult quiet = RunPack({"-q", "verify", "w.exe"}, dir.path());
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out + quiet.err, "");
+  CommandResult quietGood = RunPack({"verify", "--quiet", "good.exe"}, dir.path());
+  EXPECT_EQ(quietGood.status, 0);
+  EXPECT_EQ(quietGood.out, "");
+  // The quiet run of a damaged package still names the fault.
+  Bytes damaged = package;
+  PatchPlain(damaged, start[2] + 14, 1, 4);
+  WriteFile(dir / "bad.exe", damaged);
+  CommandResult quietBad = RunPack({"verify", "-q", "bad.exe"}, dir.path());
+  EXPECT_EQ(quietBad.status, 1);
+  EXPECT_EQ(Lines(quietBad.out).size(), 1u) << quietBad.out;
+  EXPECT_EQ(quietBad.err, "sfx-pack: bad.exe: 1 error: the stub would not unpack this package whole or would start "
+                          "nothing usable\n");
+}
+
+}  // namespace
+}  // namespace sfxtest
