@@ -6,18 +6,27 @@
 LOG holds one line per run, fields separated by tabs:
   LABEL FS wall_seconds cpu_seconds peak_rss_kib exit_code
 For the runs of FS, prints the median wall time, median CPU time and largest peak RSS
-of every label, then the ratios of "sfx-pack extract" to "unzip" and to "7z".
+of every label, then the ratios of "sfx-pack extract" to "unzip" and to "7z". When the
+log holds the idle runs of FS "runtime" ("sfx-pack --version", "unzip -v"), it also
+prints how much each extractor's peak RSS lies above its own program's idle run: what
+the extraction itself takes beyond the runtime's and the libraries' baseline.
 """
 import statistics
 import sys
 
 
+IDLE_RUNS = {"sfx-pack extract": "sfx-pack --version", "unzip": "unzip -v"}
+
+
 def table(log, fs):
     runs = {}
     order = []
+    idle = {}
     with open(log) as lines:
         for line in lines:
             label, where, wall, cpu, rss, code = line.rstrip("\n").split("\t")
+            if where == "runtime":
+                idle[label] = int(rss)
             if where != fs:
                 continue
             if label not in runs:
@@ -44,6 +53,10 @@ def table(log, fs):
                 theirs = figures[other]
                 print(f"sfx-pack/{other:<6} wall {ours[0] / theirs[0]:.2f}  cpu {ours[1] / theirs[1]:.2f}"
                       f"  peak RSS {ours[2] / theirs[2]:.2f}")
+    above = [f"{label} +{(figures[label][2] - idle[base]) / 1024:.2f} MiB"
+             for label, base in IDLE_RUNS.items() if label in figures and base in idle]
+    if above:
+        print("peak RSS above the idle run: " + ", ".join(above))
 
 
 def main(argv):
