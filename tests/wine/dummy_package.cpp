@@ -74,8 +74,8 @@ void EndWaitWindow() {
   g_dialog = nullptr;
 }
 
-void Launch(const std::string& spec) {
-  std::vector<std::string> p = Split(spec, '|');
+void Launch(const std::string& launch) {
+  std::vector<std::string> p = Split(launch, '|');
   std::string program = p[0];
   std::string commandLine = program + " " + (p.size() > 1 ? Unescape(p[1]) : "");
   DWORD waitMs = p.size() > 2 ? std::strtoul(p[2].c_str(), nullptr, 10) : 10000;
