@@ -68,10 +68,11 @@ PackagePlan::PackagePlan(const CreateOptions& options) : options_(options) {
   for (const PlannedEntry& entry : entries_) {
     bool encrypted = entry.zip && (entry.zip->flags & kFlagEncrypted) != 0;
     uint16_t method = entry.zip ? entry.zip->method : kMethodStored;
-    facts.push_back({entry.name, "\"" + entry.name + "\"", encrypted, method});
+    facts.push_back({entry.name, "\"" + entry.name + "\"", static_cast<int>(facts.size()) + 1, encrypted, method});
   }
   CheckEntries(facts, !options.setup.empty(), findings_);
   CheckSetupHeaders();
+  SortFindings(findings_);
 }
 
 void PackagePlan::MoveSetupFirst() {
@@ -90,7 +91,7 @@ void PackagePlan::MoveSetupFirst() {
 // The setup program's first bytes against the stub's: a Windows stub needs a PE image.
 void PackagePlan::CheckSetupHeaders() {
   std::vector<EntryFacts> names;
-  for (const PlannedEntry& entry : entries_) names.push_back({entry.name, "", false, 0});
+  for (const PlannedEntry& entry : entries_) names.push_back({entry.name, "", 0, false, 0});
   int chosen = ChooseSetup(names);
   if (chosen < 0) return;
   const PlannedEntry& setup = entries_[chosen];
@@ -102,7 +103,7 @@ void PackagePlan::CheckSetupHeaders() {
     head = ReadFileHead(setup.file.path);
   }
   ProgramKind stub = IdentifyProgram(ReadFileHead(options_.stub));
-  CheckSetupProgram("\"" + setup.name + "\"", stub, IdentifyProgram(head), findings_);
+  CheckSetupProgram("\"" + setup.name + "\"", chosen + 1, stub, IdentifyProgram(head), findings_);
 }
 
 int64_t PackagePlan::totalInput() const {

@@ -103,19 +103,22 @@ std::string ShowCharacter(char c) {
   return text;
 }
 
-Finding Make(Severity severity, const std::string& where, const std::string& text, const std::string& code = "") {
-  return {severity, where, text, code};
+Finding Make(Severity severity, const EntryFacts& e, const std::string& text, const std::string& code = "") {
+  return {severity, e.where, text, code, e.record};
 }
+
+// A finding about the package as a whole.
+Finding MakeGeneral(Severity severity, const std::string& text) { return {severity, "", text, "", 0}; }
 
 // What Windows does with the components of a name the stub accepts.
 void CheckComponents(const EntryFacts& e, std::vector<Finding>& out) {
   for (const std::string& part : Components(e.name)) {
     if (IsDeviceName(part)) {
-      out.push_back(Make(Severity::kWarning, e.where,
+      out.push_back(Make(Severity::kWarning, e,
                          "the component " + Quoted(part) +
                              " is a device name on Windows: the data goes to the device and no file is made"));
     } else if (!part.empty() && part != "." && (part.back() == '.' || part.back() == ' ')) {
-      out.push_back(Make(Severity::kWarning, e.where,
+      out.push_back(Make(Severity::kWarning, e,
                          "the component " + Quoted(part) +
                              " ends in a dot or a space, which Windows drops from names"));
     }
@@ -125,20 +128,20 @@ void CheckComponents(const EntryFacts& e, std::vector<Finding>& out) {
 void CheckName(const EntryFacts& e, std::vector<Finding>& out) {
   const std::string stops = ": the stub shows it and unpacks nothing from this entry on";
   if (e.name.empty()) {
-    out.push_back(Make(Severity::kFault, e.where, "the name is empty" + stops, "#SFXENC#"));
+    out.push_back(Make(Severity::kFault, e, "the name is empty" + stops, "#SFXENC#"));
     return;
   }
   if (StubRefuses(e.name)) {
-    out.push_back(Make(Severity::kFault, e.where,
+    out.push_back(Make(Severity::kFault, e,
                        "the stub refuses this name because " + RefusalReason(e.name) + stops, "#SFXENC#"));
     return;
   }
   if (IsSeparator(e.name.back())) {
-    out.push_back(Make(Severity::kFault, e.where,
+    out.push_back(Make(Severity::kFault, e,
                        "the name ends with a separator: the stub makes the folder and cannot open it as a file",
                        "#SFXEAA#"));
   } else if (char c = ForbiddenCharacter(e.name)) {
-    out.push_back(Make(Severity::kFault, e.where,
+    out.push_back(Make(Severity::kFault, e,
                        "the name contains " + ShowCharacter(c) +
                            ", which Windows does not allow in file names: the file cannot be created",
                        "#SFXEAA#"));
@@ -146,7 +149,7 @@ void CheckName(const EntryFacts& e, std::vector<Finding>& out) {
   CheckComponents(e, out);
   size_t length = kTypicalDestinationLength + e.name.size();
   if (length > kMaxWindowsPath) {
-    out.push_back(Make(Severity::kWarning, e.where,
+    out.push_back(Make(Severity::kWarning, e,
                        "the name is " + std::to_string(e.name.size()) +
                            " characters long: under a typical temporary folder the path has " +
                            std::to_string(length) + ", more than the 259 Windows allows"));
@@ -155,11 +158,11 @@ void CheckName(const EntryFacts& e, std::vector<Finding>& out) {
 
 void CheckMethodAndEncryption(const EntryFacts& e, std::vector<Finding>& out) {
   if (e.encrypted) {
-    out.push_back(Make(Severity::kFault, e.where,
+    out.push_back(Make(Severity::kFault, e,
                        "the entry is encrypted: the stub has no password and stops here without a "
                        "message, so this entry and every later one are not unpacked"));
   } else if (e.method != 0 && e.method != 8) {
-    out.push_back(Make(Severity::kFault, e.where,
+    out.push_back(Make(Severity::kFault, e,
                        "compression method " + std::to_string(e.method) +
                            ": the stub knows only stored (0) and deflate (8), leaves an empty file and stops here",
                        "#SFXMCD#"));
@@ -182,11 +185,11 @@ void CheckNameSet(const std::vector<EntryFacts>& entries, std::vector<Finding>& 
       std::string same = earlier->second->name == e.name
                              ? "the name appears twice"
                              : "the name is the same file to Windows as " + Quoted(earlier->second->name);
-      out.push_back(Make(Severity::kWarning, e.where, same + ": the later record replaces the earlier file"));
+      out.push_back(Make(Severity::kWarning, e, same + ": the later record replaces the earlier file"));
     }
     auto folder = folders.find(key);
     if (folder != folders.end()) {
-      out.push_back(Make(Severity::kFault, e.where,
+      out.push_back(Make(Severity::kFault, e,
                          "the name is a file and also a folder of " + Quoted(folder->second->name) +
                              ": Windows cannot have both, so one of them cannot be created",
                          "#SFXEAA#"));
@@ -228,12 +231,12 @@ void CheckSetupChoice(const std::vector<EntryFacts>& entries, bool setupChosen, 
     std::string text = "no name contains \".EXE\": the stub unpacks the files, starts nothing and tells the "
                        "user where the files are";
     if (!others.empty()) text += "; " + list + " does not count, " + capitals + ": rename it in capitals";
-    out.push_back(Make(Severity::kWarning, "", text));
+    out.push_back(MakeGeneral(Severity::kWarning, text));
     return;
   }
   const EntryFacts& setup = entries[chosen];
   if (!EndsWith(setup.name, kSetupMarker)) {
-    out.push_back(Make(Severity::kWarning, setup.where,
+    out.push_back(Make(Severity::kWarning, setup,
                        "the stub starts this path, but \".EXE\" is only in a folder name or the middle of the "
                        "name: it is probably not a program"));
   }
@@ -241,7 +244,7 @@ void CheckSetupChoice(const std::vector<EntryFacts>& entries, bool setupChosen, 
     std::string text = "the stub starts this one, the first name containing \".EXE\", and not " + list;
     if (lowercase) text += " (" + capitals + ")";
     text += "; sfx-pack create --setup NAME puts the one you mean first";
-    out.push_back(Make(Severity::kWarning, setup.where, text));
+    out.push_back(Make(Severity::kWarning, setup, text));
   }
 }
 
@@ -253,6 +256,12 @@ std::string FormatFinding(const Finding& finding) {
   line += finding.text;
   if (!finding.code.empty()) line += " (Error " + finding.code + ")";
   return line;
+}
+
+void SortFindings(std::vector<Finding>& findings) {
+  auto place = [](const Finding& f) { return f.record == 0 ? INT32_MAX : f.record; };
+  std::stable_sort(findings.begin(), findings.end(),
+                   [&](const Finding& a, const Finding& b) { return place(a) < place(b); });
 }
 
 int ChooseSetup(const std::vector<EntryFacts>& entries) {
@@ -274,6 +283,7 @@ ProgramKind IdentifyProgram(const std::vector<uint8_t>& head) {
   ProgramKind kind;
   size_t n = head.size();
   kind.elf = n >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+  kind.script = n >= 2 && head[0] == '#' && head[1] == '!';
   if (n < PeField::kDosSize || head[0] != 'M' || head[1] != 'Z') return kind;
   size_t pe = ReadLe32(head.data() + PeField::kNewHeaderOffset);
   if (pe > n || n - pe < PeField::kOptionalHeader + 2) return kind;
@@ -303,6 +313,7 @@ std::vector<uint8_t> ReadFileHead(const std::string& path, size_t size) {
 
 std::string DescribeProgram(const ProgramKind& kind) {
   if (kind.elf) return "ELF";
+  if (kind.script) return "script";
   if (!kind.pe) return "not a program";
   if (kind.machine == kMachineI386) return "PE i386";
   if (kind.machine == kMachineAmd64) return "PE x86-64";
@@ -311,17 +322,18 @@ std::string DescribeProgram(const ProgramKind& kind) {
   return text;
 }
 
-void CheckSetupProgram(const std::string& where, const ProgramKind& stub, const ProgramKind& setup,
+void CheckSetupProgram(const std::string& where, int record, const ProgramKind& stub, const ProgramKind& setup,
                        std::vector<Finding>& out) {
   if (!stub.pe) return;  // the Linux stand-in starts whatever the file is
   if (!setup.pe) {
-    out.push_back(Make(Severity::kFault, where,
+    out.push_back(Finding{Severity::kFault, where,
                        "the setup program is not a Windows program (no PE header): Windows cannot start it "
-                       "and the user sees no message"));
+                       "and the user sees no message", "", record});
   } else if (setup.machine != kMachineI386) {
-    out.push_back(Make(Severity::kWarning, where,
-                       "the setup program is " + DescribeProgram(setup) +
-                           ": it does not start on 32-bit Windows, which the stub itself runs on"));
+    out.push_back(Finding{Severity::kWarning, where,
+                          "the setup program is " + DescribeProgram(setup) +
+                              ": it does not start on 32-bit Windows, which the stub itself runs on",
+                          "", record});
   }
 }
 

@@ -18,7 +18,11 @@ struct Finding {
   std::string where;  // "record 2 at offset 480, \"data/a.txt\"", an entry name, or ""
   std::string text;   // what is wrong and what the stub or Windows does with it
   std::string code;   // the stub's error code ("#SFXCRC#") when it shows a message
+  int record = 0;     // the record it is about (1 for the first), 0 for the whole package
 };
+
+// Findings in the order of the records they are about, those about the whole package last.
+void SortFindings(std::vector<Finding>& findings);
 
 // "warning: WHERE: TEXT (Error #CODE#)" / "error: ...": one line per finding.
 std::string FormatFinding(const Finding& finding);
@@ -27,6 +31,7 @@ std::string FormatFinding(const Finding& finding);
 struct EntryFacts {
   std::string name;  // the name the stub uses: the record's bytes up to a zero byte
   std::string where; // how messages name the entry
+  int record = 0;    // its place in the package, 1 for the first
   bool encrypted = false;
   uint16_t method = 0;
 };
@@ -61,6 +66,7 @@ void CheckEntries(const std::vector<EntryFacts>& entries, bool setupChosen, std:
 struct ProgramKind {
   bool pe = false;          // "MZ", and "PE\0\0" where the DOS header points
   bool elf = false;         // 7F 'E' 'L' 'F'
+  bool script = false;      // "#!"
   uint16_t machine = 0;     // PE machine: 0x14C i386, 0x8664 x86-64, ...
   int64_t securityOffset = 0;  // PE: the certificate table (data directory 4), file offset
   int64_t securitySize = 0;
@@ -71,12 +77,12 @@ ProgramKind IdentifyProgram(const std::vector<uint8_t>& head);
 inline constexpr size_t kProgramHeadSize = 65536;
 std::vector<uint8_t> ReadFileHead(const std::string& path, size_t size = kProgramHeadSize);
 
-// "PE i386", "PE x86-64", "ELF", "not a program".
+// "PE i386", "PE x86-64", "ELF", "script", "not a program".
 std::string DescribeProgram(const ProgramKind& kind);
 
 // Checks the setup program's first bytes: a Windows stub needs a PE image for i386 (or
 // one that 32-bit Windows runs); a Linux stub runs anything. Appended to `out`.
-void CheckSetupProgram(const std::string& where, const ProgramKind& stub, const ProgramKind& setup,
+void CheckSetupProgram(const std::string& where, int record, const ProgramKind& stub, const ProgramKind& setup,
                        std::vector<Finding>& out);
 
 }  // namespace sfxpack

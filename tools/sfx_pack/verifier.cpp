@@ -61,7 +61,7 @@ std::string StubName(const std::vector<uint8_t>& bytes) {
 
 // Runs the stub's data routine for the current record into `sink`. Returns false with a
 // finding when the data is damaged.
-bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, const std::string& sink,
+bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, int record, const std::string& sink,
                     std::vector<Finding>& findings) {
   CurrentEntry.OutputHandle = plat::CreateOutputFile(sink.c_str());
   if (CurrentEntry.OutputHandle == plat::kInvalidFile) throw PackError(sink, "cannot open for writing");
@@ -80,7 +80,7 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, const 
   if (noMemory) throw PackError(where, "out of memory while decoding");
   const std::string stops = ": the stub shows it, stops here and starts nothing";
   if (broken) {
-    findings.push_back({Severity::kFault, where, "the deflate stream is damaged" + stops, "#SFXCRC#"});
+    findings.push_back({Severity::kFault, where, "the deflate stream is damaged" + stops, "#SFXCRC#", record});
     return false;
   }
   uint32_t crc = ~CurrentEntry.RunningCrc;
@@ -88,12 +88,12 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, const 
   std::string mismatch = "the data does not match its CRC-32 (the record says " + Hex8(h.Crc32()) +
                          ", the data gives " + Hex8(crc) + ")";
   if ((h.Flags() & kFlagCheckByteFromTime) == 0)
-    findings.push_back({Severity::kFault, where, mismatch + stops, "#SFXCRC#"});
+    findings.push_back({Severity::kFault, where, mismatch + stops, "#SFXCRC#", record});
   else
     findings.push_back({Severity::kFault, where,
                         mismatch + "; the stub does not compare it for this entry (flag bit 3) and would "
                                    "install the damaged file",
-                        ""});
+                        "", record});
   return false;
 }
 
@@ -132,13 +132,14 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
     facts.name = StubName(walker.name());
     facts.where = "record " + std::to_string(walker.index()) + " at offset " + std::to_string(walker.offset()) +
                   ", \"" + PrintableName(walker.name()) + "\"";
+    facts.record = walker.index();
     facts.encrypted = (h.Flags() & kFlagEncrypted) != 0;
     facts.method = h.Method();
     if (facts.name.size() < walker.name().size())
       dataFindings.push_back({Severity::kWarning, facts.where,
                               "the name holds a zero byte: the stub uses only the bytes before it, \"" +
                                   PrintableName(std::vector<uint8_t>(facts.name.begin(), facts.name.end())) + "\"",
-                              ""});
+                              "", facts.record});
     bool isSetup = ChooseSetup(entries) < 0 && facts.name.find(kSetupMarker) != std::string::npos;
     std::string status = "ok";
     bool decodable = !facts.encrypted && (h.Method() == kMethodStored || h.Method() == kMethodDeflate);
@@ -150,17 +151,17 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
       dataFindings.push_back({Severity::kFault, facts.where,
                               walker.damage() + ": the package is cut short or damaged, and the stub cannot "
                                                 "unpack this entry whole",
-                              h.CompressedSize() < 0 ? "#SFXCRC#" : ""});
+                              h.CompressedSize() < 0 ? "#SFXCRC#" : "", facts.record});
       if (decodable && h.CompressedSize() >= 0 && walker.name().size() == h.NameLength())
-        (void)CheckEntryData(h, facts.where, kNullDevice, dataFindings);
+        (void)CheckEntryData(h, facts.where, facts.record, kNullDevice, dataFindings);
     } else if (!decodable) {
       status = "not decoded (see below)";
-    } else if (!CheckEntryData(h, facts.where, isSetup ? setupData.path() : kNullDevice, dataFindings)) {
+    } else if (!CheckEntryData(h, facts.where, facts.record, isSetup ? setupData.path() : kNullDevice, dataFindings)) {
       status = "damaged";
     } else if (isSetup) {
       ProgramKind setup = IdentifyProgram(ReadFileHead(setupData.path()));
       report.setupKind = DescribeProgram(setup);
-      CheckSetupProgram(facts.where, stub, setup, dataFindings);
+      CheckSetupProgram(facts.where, facts.record, stub, setup, dataFindings);
     }
     if (isSetup) report.setup = PrintableName(walker.name());
     report.recordLines.push_back(RecordLine(facts.where, h, status));
@@ -179,8 +180,9 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
              std::to_string(walker.fileSize() - walker.end()) +
              " bytes before the end of the file: a damaged record header, or data added after the "
              "package; the stub unpacks nothing from there",
-         ""});
+         "", 0});
   }
+  SortFindings(report.findings);
   return report;
 }
 
