@@ -42,9 +42,9 @@ constexpr uint32_t kNameBufferSize = 258;
 enum class [[nodiscard]] Next : uint8_t { kNextRecord, kStop };
 
 // The record's name, read into a buffer that grows for names longer than usual.
-class NameReader {
+class NameBuffer {
  public:
-  ~NameReader() { plat::Release(buffer_); }
+  ~NameBuffer() { plat::Release(buffer_); }
   [[nodiscard]] bool Read(uint16_t length, plat::ByteString& name) {
     if (length > capacity_ || !buffer_) {
       plat::Release(buffer_);
@@ -80,18 +80,18 @@ bool AcceptEncryptionHeader() {
 }
 
 // FullPath = TempDir + name, with the directories it needs. False after the message.
-bool PrepareDestination(const plat::ByteString& name, plat::ByteString& fullPath) {
+bool PrepareDestination(const plat::ByteString& entryName, plat::ByteString& fullPath) {
   uint32_t length = StringLength(TempDir);
   if (length + 2 <= kTempDirSize) EnsureTrailingBackslash(TempDir);
   if (!BufferToString(reinterpret_cast<const uint8_t*>(TempDir), StringLength(TempDir), fullPath) ||
-      !fullPath.AppendString(name))
+      !fullPath.AppendString(entryName))
     return false;
   if (PathExists(fullPath.data)) return true;  // turns "/" into "\" in place
-  plat::ScopedByteString directory;
-  if (!DirectoryPart(fullPath, directory)) return false;
-  CreateDirectoryChain(directory);
-  if (directory.Empty() || !PathExists(directory.data)) {
-    plat::ShowMessageBox(directory.Text(), kNoDirectoryCaption);
+  plat::ScopedByteString dirPart;
+  if (!DirectoryPart(fullPath, dirPart)) return false;
+  CreateDirectoryChain(dirPart);
+  if (dirPart.Empty() || !PathExists(dirPart.data)) {
+    plat::ShowMessageBox(dirPart.Text(), kNoDirectoryCaption);
     return false;
   }
   return true;
@@ -123,17 +123,17 @@ bool WriteEntryData(bool* unknownMethod) {
 }
 
 // Everything from the record's name to its closed output file.
-Next ExtractRecord(NameReader& names) {
+Next ExtractRecord(NameBuffer& names) {
   const LocalRecordHeader& h = CurrentEntry.header;
-  plat::ScopedByteString name;
-  if (!names.Read(h.NameLength(), name) || name.Empty() || !IsContainedName(name)) {
+  plat::ScopedByteString entryName;
+  if (!names.Read(h.NameLength(), entryName) || entryName.Empty() || !IsContainedName(entryName)) {
     plat::ShowMessageBox(kBadNameText, kPackageCaption);
     return Next::kStop;
   }
   if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) return Next::kStop;
 
   plat::ScopedByteString fullPath;
-  if (!PrepareDestination(name, fullPath)) return Next::kStop;
+  if (!PrepareDestination(entryName, fullPath)) return Next::kStop;
   CurrentEntry.OutputHandle = plat::CreateOutputFile(fullPath.Text());
   // The setup program is chosen before the file is known to exist.
   if (InstallerPath.Empty() && fullPath.Find(kInstallerMarker, sizeof kInstallerMarker - 1) >= 0 &&
@@ -168,7 +168,7 @@ void ExtractArchive() {
     plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
     return;
   }
-  NameReader names;
+  NameBuffer names;
   while (ReadRecordHeader()) {
     int32_t recordStart = SeekResult;
     if (ExtractRecord(names) == Next::kStop) break;

@@ -45,6 +45,8 @@ struct FaultPlan {
   // QuerySelfPath reports this text instead of /proc/self/exe (set: true).
   bool overrideSelfPath = false;
   std::string selfPath;
+  // The first N deletions of a file fail, as while a program's file is still locked.
+  int removeFileFailsTimes = 0;
   // StartProcess answers kNeedsElevation instead of starting the program.
   bool startNeedsElevation = false;
   // Message boxes are recorded but not written to standard error.
@@ -69,6 +71,7 @@ struct Trace {
   std::vector<std::string> searches;          // FindAnyMatch patterns
   std::vector<StartCall> starts;
   std::vector<uint32_t> waits;                // WaitForProcess time-outs
+  uint32_t removeAttempts = 0;                // RemoveFile calls
   int64_t liveAllocations = 0;                // allocations not yet released
   int64_t allocations = 0;
   int64_t liveBytes = 0;

@@ -52,6 +52,12 @@ bool MakeDirectory(const char* path) {
 }
 
 bool RemoveFile(const char* path) {
+  auto& s = posix::Current();
+  if (s.tracing) ++s.trace.removeAttempts;
+  if (s.plan.removeFileFailsTimes > 0) {
+    --s.plan.removeFileFailsTimes;
+    return false;
+  }
   std::string p = posix::ToPosix(path);
   if (posix::IsRunningProgram(p)) return false;  // Windows keeps a running program's file
   struct stat st;

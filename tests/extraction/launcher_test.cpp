@@ -102,6 +102,15 @@ TEST_F(LauncherTest, TheSetupProgramGetsThePackagePathWithSpacesAs0xAC) {
   EXPECT_EQ(trace().waits, (std::vector<uint32_t>{10000}));
 }
 
+TEST_F(LauncherTest, ALockedFileOfAnEndedProgramIsDeletedOnASecondTry) {
+  std::string result = *dir_ / "argument";
+  plat::testing::FaultPlan plan;
+  plan.removeFileFailsTimes = 3;
+  EXPECT_TRUE(Run({SetupScript("SETUP.EXE", result)}, plan).empty());
+  EXPECT_EQ(trace().removeAttempts, 4u);
+  EXPECT_FALSE(sfxtest::Exists(dest()));
+}
+
 TEST_F(LauncherTest, OtherFilesStayAndSoDoesTheFolder) {
   std::string result = *dir_ / "argument";
   EXPECT_TRUE(Run({StoredRecord("data.bin", "d"), SetupScript("SETUP.EXE", result)}).empty());
@@ -207,6 +216,7 @@ TEST_F(LauncherTest, TheWaitEndsAfterTenSecondsAndTheRunningProgramStays) {
   EXPECT_GE(seconds, 9.9);
   EXPECT_LT(seconds, 12.5);
   EXPECT_TRUE(sfxtest::Exists(dest() + "/SETUP.EXE"));  // in use: not deleted
+  EXPECT_EQ(trace().removeAttempts, 1u);                 // and not tried again after a time-out
   std::system(("pkill -f '" + dest() + "/SETUP.EXE'").c_str());
 }
 
