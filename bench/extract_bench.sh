@@ -4,13 +4,18 @@
 # files, on tmpfs (/dev/shm) and on the disk, and prints median wall time, CPU time and
 # peak RSS with the ratios.
 #
-#   bash bench/extract_bench.sh           full run: ~2,000 files / ~150 MB, 5 rounds
-#   bash bench/extract_bench.sh --quick   smoke run: ~150 files / ~10 MB, 2 rounds
+#   bash bench/extract_bench.sh           full run: ~2,000 files / ~150 MB, 5 rounds, ~4 min
+#   bash bench/extract_bench.sh --quick   smoke run: ~170 files / ~12 MB, 2 rounds, under a minute
 #
 # Environment: BUILD_DIR (default build/host, configured with the host preset when new;
-# sfx-pack and sfx-stub are brought up to date there), DISK_DIR (a disk-backed scratch directory,
-# default /tmp, else the repository's build/), SHM_DIR (default /dev/shm), ROUNDS,
-# KEEP=1 to keep the scratch directory.
+# sfx-pack and sfx-stub are brought up to date there), DISK_DIR (a disk-backed scratch
+# directory, default /tmp, else the repository's build/), SHM_DIR (default /dev/shm),
+# ROUNDS, KEEP=1 to keep the scratch directory. The full run needs about 400 MB under
+# DISK_DIR and 150 MB under SHM_DIR, all removed at the end.
+#
+# Figures come from bench/rusage_run.c (compiled statically here): wall time around
+# fork and wait, CPU time and peak RSS from wait4; bench/extract_bench_table.py prints
+# the tables.
 #
 # The tree is assembled from files of this machine, chosen deterministically: every
 # category lists its files in byte order of their paths and takes every STRIDE-th one

@@ -26,7 +26,7 @@ def table(log, fs):
         for line in lines:
             label, where, wall, cpu, rss, code = line.rstrip("\n").split("\t")
             if where == "runtime":
-                idle[label] = int(rss)
+                idle[label] = max(idle.get(label, 0), int(rss))
             if where != fs:
                 continue
             if label not in runs:
@@ -53,7 +53,7 @@ def table(log, fs):
                 theirs = figures[other]
                 print(f"sfx-pack/{other:<6} wall {ours[0] / theirs[0]:.2f}  cpu {ours[1] / theirs[1]:.2f}"
                       f"  peak RSS {ours[2] / theirs[2]:.2f}")
-    above = [f"{label} +{(figures[label][2] - idle[base]) / 1024:.2f} MiB"
+    above = [f"{label} {(figures[label][2] - idle[base]) / 1024:+.2f} MiB"
              for label, base in IDLE_RUNS.items() if label in figures and base in idle]
     if above:
         print("peak RSS above the idle run: " + ", ".join(above))
