@@ -155,7 +155,8 @@ int RunCreate(const Invocation& call) {
         std::cout << "added " << entry.name << ": "
                   << (entry.method == sfxpack::kMethodDeflate ? "deflate " : "stored ") << entry.uncompressedSize
                   << " -> " << entry.data.size() << " bytes\n";
-      });
+      },
+      [&](const std::string& name, int64_t done, int64_t total) { progress.Update(done, total, name); });
   progress.Finish();
   if (!call.quiet) {
     std::cout << "sfx-pack: wrote " << options.output << ": " << Plural(summary.records, "record") << ", "

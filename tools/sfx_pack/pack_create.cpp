@@ -112,11 +112,12 @@ int64_t PackagePlan::totalInput() const {
   return total;
 }
 
-CreateSummary WritePackage(const PackagePlan& plan, const EntryWritten& onEntry) {
+CreateSummary WritePackage(const PackagePlan& plan, const EntryWritten& onEntry, const EntryStarting& onStart) {
   const CreateOptions& options = plan.options();
   PackageWriter writer(options.stub, options.output, options.maxPackageSize);
   int64_t done = 0, total = plan.totalInput();
   for (const PlannedEntry& entry : plan.entries()) {
+    if (onStart) onStart(entry.name, done, total);
     PackEntry packed = entry.zip ? plan.zip()->MakePackEntry(*entry.zip) : MakeFileEntry(entry.file, options.level);
     writer.Add(packed, entry.origin);
     done += entry.size;

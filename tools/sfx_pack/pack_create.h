@@ -71,9 +71,13 @@ struct CreateSummary {
 // and the input bytes done so far of all.
 using EntryWritten = std::function<void(const PackEntry& entry, int64_t done, int64_t total)>;
 
+// Told before each entry is read: its name, and the input bytes done so far of all.
+using EntryStarting = std::function<void(const std::string& name, int64_t done, int64_t total)>;
+
 // Writes the planned package. The output appears only once it is complete and checked.
 // Throws PackError naming the file at fault.
-CreateSummary WritePackage(const PackagePlan& plan, const EntryWritten& onEntry = {});
+CreateSummary WritePackage(const PackagePlan& plan, const EntryWritten& onEntry = {},
+                           const EntryStarting& onStart = {});
 
 // PackagePlan, then WritePackage: the findings are not shown.
 CreateSummary CreatePackage(const CreateOptions& options);

@@ -142,6 +142,7 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
                               "", facts.record});
     bool isSetup = ChooseSetup(entries) < 0 && facts.name.find(kSetupMarker) != std::string::npos;
     std::string status = "ok";
+    if (progress) progress(walker.offset() - walker.archiveOffset(), walker.fileSize() - walker.archiveOffset());
     bool decodable = !facts.encrypted && (h.Method() == kMethodStored || h.Method() == kMethodDeflate);
     if (walker.lastOne()) {
       // The stub takes a size of 2 GiB or more for damage at once; other damage it
@@ -166,7 +167,6 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
     if (isSetup) report.setup = PrintableName(walker.name());
     report.recordLines.push_back(RecordLine(facts.where, h, status));
     entries.push_back(std::move(facts));
-    if (progress) progress(walker.offset() - walker.archiveOffset(), walker.fileSize() - walker.archiveOffset());
   }
   report.records = walker.index();
   report.signatureSize = walker.signatureSize();

@@ -25,7 +25,7 @@ struct VerifyReport {
   int Count(Severity severity) const;
 };
 
-// Called after each record with the archive bytes walked so far and in all.
+// Called before each record with the archive bytes walked so far and in all.
 using ProgressCallback = std::function<void(int64_t done, int64_t total)>;
 
 // Walks every record with the stub's own code (RecordWalker), decodes every stored and
