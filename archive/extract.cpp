@@ -103,9 +103,10 @@ bool WriteEntryData(bool* unknownMethod) {
   const LocalRecordHeader& h = CurrentEntry.header;
   bool encrypted = (h.Flags() & kFlagEncrypted) != 0;
   CurrentEntry.RunningCrc = 0xFFFFFFFFu;
-  CurrentEntry.RemainingCount = h.CompressedSize() - (encrypted ? kEncryptionHeaderSize : 0);
+  int64_t remaining = int64_t{h.CompressedSize()} - (encrypted ? kEncryptionHeaderSize : 0);
+  CurrentEntry.RemainingCount = remaining < INT32_MIN ? INT32_MIN : static_cast<int32_t>(remaining);
   // A size of 2 GiB or more cannot be right, and would step back to an earlier record.
-  bool intact = h.CompressedSize() >= 0 && CurrentEntry.RemainingCount >= 0;
+  bool intact = h.CompressedSize() >= 0 && remaining >= 0;
   switch (h.Method()) {
     case kMethodStored:
       intact = CopyStoredEntry() == CopyResult::kDone && intact;
