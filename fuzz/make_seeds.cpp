@@ -32,13 +32,8 @@ void HandBuilt(const std::string& dir) {
   fixed.BlockHeader(false, 1).UseFixedCodes().Literal('a').Match(258, 1).Match(40, 200).EndOfBlock();
   fixed.BlockHeader(true, 1).Literal('b').Match(3, 32768).EndOfBlock();
   Save(dir, "hand-fixed", fixed.Finish());
-  std::vector<uint8_t> lit(288, 0);
-  for (int c = 0; c < 128; ++c) lit[static_cast<size_t>(c)] = 8;
-  for (int c = 128; c < 256; ++c) lit[static_cast<size_t>(c)] = 9;
-  lit[256] = 3;
-  for (int s = 257; s < 271; ++s) lit[static_cast<size_t>(s)] = 7;
-  const uint8_t tail[] = {7, 8, 9, 10, 11, 12, 12};
-  for (int i = 0; i < 7; ++i) lit[static_cast<size_t>(271 + i)] = tail[i];
+  std::vector<uint8_t> lit = inflatetest::LongCodesLiteralLengths();
+  lit.resize(288, 0);
   DeflateWriter dynamic;
   dynamic.BlockHeader(true, 2).DynamicHeaderFor(lit, std::vector<uint8_t>(32, 5));
   dynamic.Literal('d').Literal(200).Match(70, 2).Match(10, 1).EndOfBlock();

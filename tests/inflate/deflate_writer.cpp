@@ -18,6 +18,28 @@ const int kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 const int kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
+// Symbol and extra bits of a match length (257-285) or a distance (0-29).
+struct SymbolAndExtra {
+  int symbol;
+  int extra;
+  int extraBits;
+};
+
+SymbolAndExtra LengthSymbol(int length) {
+  if (length < 3 || length > 258) throw std::invalid_argument("match length");
+  if (length == 258) return {285, 0, 0};
+  for (int i = 27; i >= 0; --i)
+    if (length >= kLengthBase[i]) return {257 + i, length - kLengthBase[i], kLengthExtra[i]};
+  throw std::logic_error("unreachable");
+}
+
+SymbolAndExtra DistanceSymbolFor(int distance) {
+  if (distance < 1 || distance > 32768) throw std::invalid_argument("distance");
+  for (int i = 29; i >= 0; --i)
+    if (distance >= kDistBase[i]) return {i, distance - kDistBase[i], kDistExtra[i]};
+  throw std::logic_error("unreachable");
+}
+
 }  // namespace
 
 std::vector<HuffCode> CanonicalCodes(const std::vector<uint8_t>& lengths) {
@@ -47,19 +69,14 @@ std::vector<uint8_t> FixedLiteralLengths() {
 
 std::vector<uint8_t> FixedDistanceLengths() { return std::vector<uint8_t>(30, 5); }
 
-SymbolAndExtra LengthSymbol(int length) {
-  if (length < 3 || length > 258) throw std::invalid_argument("match length");
-  if (length == 258) return {285, 0, 0};
-  for (int i = 27; i >= 0; --i)
-    if (length >= kLengthBase[i]) return {257 + i, length - kLengthBase[i], kLengthExtra[i]};
-  throw std::logic_error("unreachable");
-}
-
-SymbolAndExtra DistanceSymbolFor(int distance) {
-  if (distance < 1 || distance > 32768) throw std::invalid_argument("distance");
-  for (int i = 29; i >= 0; --i)
-    if (distance >= kDistBase[i]) return {i, distance - kDistBase[i], kDistExtra[i]};
-  throw std::logic_error("unreachable");
+std::vector<uint8_t> LongCodesLiteralLengths() {
+  std::vector<uint8_t> l(286, 0);
+  for (int c = 0; c < 256; ++c) l[static_cast<size_t>(c)] = c < 128 ? 8 : 9;  // 1/2 + 1/4
+  l[256] = 3;                                                                  // 1/8
+  for (int s = 257; s < 271; ++s) l[static_cast<size_t>(s)] = 7;               // 14/128
+  const uint8_t tail[] = {7, 8, 9, 10, 11, 12, 12};                            // 1/64 in all
+  for (int i = 0; i < 7; ++i) l[static_cast<size_t>(271 + i)] = tail[i];
+  return l;
 }
 
 DeflateWriter& DeflateWriter::Bits(uint32_t value, int n) {

@@ -23,6 +23,9 @@ std::vector<HuffCode> CanonicalCodes(const std::vector<uint8_t>& lengths);
 // The fixed literal/length and distance code lengths of RFC 1951.
 std::vector<uint8_t> FixedLiteralLengths();
 std::vector<uint8_t> FixedDistanceLengths();
+// A complete literal/length code (nl = 286) with codes of 3 to 12 bits: literals 8 and
+// 9 bits, end of block 3, lengths 7 to 12, so that the longest codes need sub-tables.
+std::vector<uint8_t> LongCodesLiteralLengths();
 
 // One code-length symbol of a dynamic header (0-18) with the value of its extra bits.
 struct LengthItem {
@@ -74,15 +77,5 @@ class DeflateWriter {
   std::vector<HuffCode> lit_;
   std::vector<HuffCode> dist_;
 };
-
-// Length symbol (257-285) and extra bits for a match length; distance symbol (0-29) and
-// extra bits for a distance.
-struct SymbolAndExtra {
-  int symbol;
-  int extra;
-  int extraBits;
-};
-SymbolAndExtra LengthSymbol(int length);
-SymbolAndExtra DistanceSymbolFor(int distance);
 
 }  // namespace inflatetest

@@ -152,16 +152,6 @@ TEST(HuffmanBuild, SingleCodeOtherPatternKeepsTheSymbolValue) {
   EXPECT_EQ(b.root[1].Value, 18);
 }
 
-TEST(HuffmanBuild, DistanceSymbolsBeyondTheListsAreInvalid) {
-  std::vector<uint16_t> lengths(32, 5);  // all 32 distance symbols have codes
-  Built b;
-  Build(b, lengths, 0, &kDistances, 6);
-  ASSERT_EQ(b.result, BuildResult::kComplete);
-  EXPECT_EQ(Walk(b.root, b.bits, 30, 5).first.Op, kOpInvalid);
-  EXPECT_EQ(Walk(b.root, b.bits, 31, 5).first.Op, kOpInvalid);
-  EXPECT_EQ(Walk(b.root, b.bits, 4, 5).first.Op, 1);  // distance 5-6: one extra bit
-}
-
 TEST(HuffmanBuild, EndOfBlockCodeEndsAtATableBoundary) {
   // End of block (256) has 10 bits among longer codes: with a 9-bit root its code would
   // share a sub-table with 11-bit codes; the build cuts that sub-table at 1 bit.
@@ -232,24 +222,6 @@ TEST(HuffmanBuild, MemoryFailureAtEveryAllocationReleasesTheBuild) {
     EXPECT_EQ(plat::testing::Recorded().liveAllocations, live) << failAt;
   }
   plat::testing::Reset();
-}
-
-TEST(HuffmanBuild, ChainKeepsOlderTablesAndFreeReleasesAll) {
-  plat::testing::Reset();
-  int64_t live = plat::testing::Recorded().liveAllocations;
-  TableChain chain = nullptr;
-  HuffmanTable literal = nullptr;
-  HuffmanTable distance = nullptr;
-  int32_t bits = 7;
-  std::vector<uint16_t> lit = Lengths(FixedLiteralLengths());
-  std::vector<uint16_t> dist = Lengths(FixedDistanceLengths());
-  ASSERT_EQ(BuildHuffmanTable(lit.data(), 288, 257, &kLengths, literal, chain, bits), BuildResult::kComplete);
-  bits = 5;
-  ASSERT_EQ(BuildHuffmanTable(dist.data(), 30, 0, &kDistances, distance, chain, bits), BuildResult::kIncomplete);
-  EXPECT_EQ(plat::testing::Recorded().liveAllocations - live, 106);
-  FreeHuffmanTable(chain);
-  EXPECT_EQ(chain, nullptr);
-  EXPECT_EQ(plat::testing::Recorded().liveAllocations, live);
 }
 
 }  // namespace

@@ -165,11 +165,6 @@ std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std
   return entries;
 }
 
-Bytes MarkedPackage(std::vector<Record> records, const Bytes& stub) {
-  if (!records.empty()) records[0].versionNeeded = 0x00FF;
-  return BuildPackage(records, stub);
-}
-
 Bytes FakePe(uint16_t machine, uint32_t securityOffset, uint32_t securitySize) {
   Bytes pe(512, 0);
   auto put = [&pe](size_t at, uint32_t value, int size) {
@@ -204,12 +199,10 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> DirectoryNames(const std::string& directory) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(directory))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
+Bytes Noise(size_t size, uint32_t seed) {
+  Bytes data(size);
+  for (uint8_t& b : data) b = static_cast<uint8_t>((seed = seed * 69069u + 1u) >> 24);
+  return data;
 }
 
 }  // namespace sfxtest

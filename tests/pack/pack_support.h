@@ -45,10 +45,6 @@ struct ReadBackEntry {
 std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std::string& scratch,
                                            const std::string& password = "");
 
-// A package whose first record carries VersionNeeded 0x00FF, so that its archive begins
-// with the full marker, as sfx-pack writes it.
-Bytes MarkedPackage(std::vector<Record> records, const Bytes& stub);
-
 // Raw RFC 1951 inflate with zlib; fails the test when the stream is broken.
 Bytes InflateRaw(const Bytes& compressed, size_t expectedSize);
 
@@ -62,10 +58,11 @@ inline constexpr size_t kFakePeSecurityEntry = 0x80 + 24 + 96 + 4 * 8;
 // Writes each file (relative path -> content) under `root`, making folders as needed.
 void WriteTree(const std::string& root, const std::vector<std::pair<std::string, Bytes>>& files);
 
+// `size` pseudo-random bytes, which deflate cannot shrink.
+Bytes Noise(size_t size, uint32_t seed);
+
 std::string ToString(const Bytes& data);
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);
-// Every file name in a directory (not recursive), sorted.
-std::vector<std::string> DirectoryNames(const std::string& directory);
 
 }  // namespace sfxtest
