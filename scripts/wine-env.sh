@@ -9,10 +9,10 @@
 #
 # STATE_DIR/env gets DISPLAY, WINEPREFIX, XVFB_PID and WIN_TEMP (the prefix's temporary
 # directory as GetTempPathA gives it, read with DRIVER_EXE --print-temp when given).
-# WARMUP_EXE, a program that shows a dialog and then a message box, is run once through
-# the driver: the first windows of a fresh prefix take seconds (caches being built),
-# later ones about 0.1 s, and the tests should not pay that. WARMUP_EXE also stays
-# running in the background until the stop step ends the wineserver.
+# WARMUP_EXE, the suite's setup program, is run once through the driver showing a message
+# box: the first windows of a fresh prefix take seconds (caches being built), later ones
+# about 0.1 s, and the tests should not pay that. WARMUP_EXE also stays running in the
+# background, without a window, until the stop step ends the wineserver.
 set -uo pipefail
 
 wine_environment() {
@@ -94,9 +94,11 @@ start_environment() {
       local warmup_win="Z:${warmup//\//\\}"
       # A program that stays for the whole run keeps Wine's desktop and services up:
       # without one they stop after each test and start again, seconds each time.
-      setsid wine "$warmup" --no-dialog --after sleep=900000 </dev/null >/dev/null 2>&1 &
-      wine "$driver" --timeout 60000 --args "sleep=50 --after box=warm|up" "$warmup_win" \
-        </dev/null >"$state/warmup.log" 2>&1 || { echo "warm-up run failed" >&2; return 1; }
+      # Both runs record their command line to NUL: nothing to check there.
+      SFX_WINE_RECORD=NUL SFX_WINE_STAY_MS=900000 setsid wine "$warmup" </dev/null >/dev/null 2>&1 &
+      SFX_WINE_RECORD=NUL SFX_WINE_STAY_MS=0 SFX_WINE_BOX=warm-up \
+        wine "$driver" --timeout 60000 "$warmup_win" </dev/null >"$state/warmup.log" 2>&1 &&
+        grep -q '^t=[0-9]* box ' "$state/warmup.log" || { echo "warm-up run failed" >&2; return 1; }
     fi
   fi
   echo "Wine environment ready: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"

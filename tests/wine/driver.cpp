@@ -25,16 +25,16 @@
 
 namespace {
 
+constexpr DWORD kPollMs = 50;
+constexpr DWORD kScreenshotDelayMs = 200;  // lets the window paint before the shot
+
 struct Options {
   std::string package;
-  std::string arguments;      // appended to the package's command line (harness checks only)
   std::vector<std::string> environment;  // NAME=VALUE set for the package (TMP, for one)
   int cancelOnBox = 0;        // box number (1-based) during which the wait window is cancelled
   std::string screenshotAck;  // file whose appearance ends a screenshot pause
-  int screenshotDelayMs = 200;
-  int timeoutMs = 60000;
-  int descendantsTimeoutMs = 0;  // after the package's exit, wait this long for its children
-  int pollMs = 50;
+  DWORD timeoutMs = 60000;
+  DWORD descendantsTimeoutMs = 0;  // after the package's exit, wait this long for its children
 };
 
 DWORD g_start = 0;
@@ -191,36 +191,27 @@ class ProcessTree {
   std::set<DWORD> ended_;
 };
 
+// The visible top-level windows of the process tree, sorted by kind.
 struct WindowScan {
+  const ProcessTree* tree;
   std::vector<HWND> boxes;
   std::vector<HWND> dialogs;
   std::vector<HWND> others;
 };
 
-struct ScanContext {
-  const ProcessTree* tree;
-  WindowScan scan;
-};
-
 BOOL CALLBACK ClassifyWindow(HWND w, LPARAM param) {
-  auto* c = reinterpret_cast<ScanContext*>(param);
+  auto* scan = reinterpret_cast<WindowScan*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  if (!c->tree->Contains(pid) || !IsWindowVisible(w)) return TRUE;
+  if (!scan->tree->Contains(pid) || !IsWindowVisible(w)) return TRUE;
   if (ClassOf(w) != "#32770") {
-    c->scan.others.push_back(w);
+    scan->others.push_back(w);
   } else if (GetDlgItem(w, 0xFFFF) != nullptr) {
-    c->scan.boxes.push_back(w);
+    scan->boxes.push_back(w);
   } else {
-    c->scan.dialogs.push_back(w);
+    scan->dialogs.push_back(w);
   }
   return TRUE;
-}
-
-WindowScan ScanWindows(const ProcessTree& tree) {
-  ScanContext context{&tree, {}};
-  EnumWindows(ClassifyWindow, reinterpret_cast<LPARAM>(&context));
-  return context.scan;
 }
 
 int CountButtons(HWND w) {
@@ -229,7 +220,8 @@ int CountButtons(HWND w) {
   return n;
 }
 
-// Everything the checks need about the wait window: identity, texts, style, layout.
+// Everything the checks need about the wait window: identity, texts, style, layout; the
+// static control's rectangle and the client area locate its text in a screenshot.
 std::string DescribeWaitWindow(HWND w) {
   std::vector<HWND> children = ChildrenOf(w);
   RECT rect{}, client{}, work{};
@@ -253,30 +245,17 @@ std::string DescribeWaitWindow(HWND w) {
     GetWindowRect(c, &cr);
     std::string k = "child" + Num(static_cast<long>(i)) + "_";
     f += " " + k + "class=" + Quote(ClassOf(c)) + " " + k + "id=" + Num(GetDlgCtrlID(c)) + " " +
-         k + "style=" + Hex(static_cast<unsigned long>(GetWindowLongA(c, GWL_STYLE))) + " " + k +
-         "rect=" + RectText(cr) + " " + k + "visible=" + Num(IsWindowVisible(c) ? 1 : 0) + " " +
-         k + "text=" + Quote(TextOf(c));
+         k + "rect=" + RectText(cr) + " " + k + "text=" + Quote(TextOf(c));
   }
   return f;
 }
 
 std::string DescribeBox(HWND w, int number) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
   HWND owner = GetWindow(w, GW_OWNER);
   return "n=" + Num(number) + " hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) +
-         " pid=" + Num(pid) + " owner=" + Hex(reinterpret_cast<uintptr_t>(owner)) +
+         " owner=" + Hex(reinterpret_cast<uintptr_t>(owner)) +
          " buttons=" + Num(CountButtons(w)) + " caption=" + Quote(TextOf(w)) +
          " text=" + Quote(TextOf(GetDlgItem(w, 0xFFFF)));
-}
-
-void Dismiss(HWND box) {
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-}
-
-void CancelDialog(HWND dialog) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
 bool FileExists(const std::string& path) {
@@ -289,7 +268,8 @@ class Watcher {
   explicit Watcher(const Options& options) : options_(options) {}
 
   void Poll(const ProcessTree& tree) {
-    WindowScan scan = ScanWindows(tree);
+    WindowScan scan{&tree, {}, {}, {}};
+    EnumWindows(ClassifyWindow, reinterpret_cast<LPARAM>(&scan));
     for (HWND d : scan.dialogs) {
       if (dialogsSeen_.insert(d).second) OnWaitWindow(d);
     }
@@ -304,13 +284,11 @@ class Watcher {
     }
     FollowCancel();
     RedismissStuckBoxes();
-    NoteWaitWindowGone(!scan.boxes.empty());
   }
 
  private:
   void OnWaitWindow(HWND d) {
     waitWindow_ = d;
-    waitGoneLogged_ = false;
     Log("wait-window", DescribeWaitWindow(d));
     if (!options_.screenshotAck.empty() && !screenshotDone_) TakeScreenshotPause(d);
   }
@@ -319,14 +297,12 @@ class Watcher {
   // window's state is logged before and after, so the runner knows what the shot shows.
   void TakeScreenshotPause(HWND d) {
     screenshotDone_ = true;
-    Sleep(options_.screenshotDelayMs);
+    Sleep(kScreenshotDelayMs);
     Log("screenshot-request", DescribeWaitWindow(d));
     DWORD begin = GetTickCount();
     while (!FileExists(options_.screenshotAck) && GetTickCount() - begin < 20000) Sleep(20);
-    bool acknowledged = FileExists(options_.screenshotAck);
-    Log("screenshot-done", "acknowledged=" + Num(acknowledged ? 1 : 0) +
-                               " alive=" + Num(Visible(d) ? 1 : 0) +
-                               " title=" + Quote(TextOf(d)));
+    Log("screenshot-done", "acknowledged=" + Num(FileExists(options_.screenshotAck) ? 1 : 0) +
+                               " alive=" + Num(Visible(d) ? 1 : 0));
   }
 
   void OnBox(HWND b) {
@@ -335,7 +311,7 @@ class Watcher {
     Log("box", DescribeBox(b, number));
     if (number == options_.cancelOnBox) {
       if (Visible(waitWindow_)) {
-        CancelDialog(waitWindow_);
+        PostMessageA(waitWindow_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         cancelBox_ = b;
         cancelDeadline_ = GetTickCount() + 3000;
         Log("cancel-posted", "box=" + Num(number) +
@@ -347,8 +323,10 @@ class Watcher {
     DismissNow(b);
   }
 
+  // Clicks the box's OK button.
   void DismissNow(HWND b) {
-    Dismiss(b);
+    PostMessageA(b, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(b, IDOK)));
     dismissedAt_[b] = GetTickCount();
   }
 
@@ -358,7 +336,6 @@ class Watcher {
     if (!gone && GetTickCount() < cancelDeadline_) return;
     Log("cancel-result", "wait_window_gone=" + Num(gone ? 1 : 0) +
                              " box_open=" + Num(Visible(cancelBox_) ? 1 : 0));
-    if (gone) waitGoneLogged_ = true;
     DismissNow(cancelBox_);
     cancelBox_ = nullptr;
   }
@@ -372,19 +349,11 @@ class Watcher {
     }
   }
 
-  void NoteWaitWindowGone(bool boxOpen) {
-    if (waitWindow_ == nullptr || waitGoneLogged_ || Visible(waitWindow_)) return;
-    waitGoneLogged_ = true;
-    Log("wait-window-gone", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(waitWindow_)) +
-                                " box_open=" + Num(boxOpen ? 1 : 0));
-  }
-
   const Options& options_;
   std::set<HWND> dialogsSeen_, othersSeen_;
   std::map<HWND, int> boxNumber_;
   std::map<HWND, DWORD> dismissedAt_;
   HWND waitWindow_ = nullptr;
-  bool waitGoneLogged_ = false;
   bool screenshotDone_ = false;
   HWND cancelBox_ = nullptr;
   DWORD cancelDeadline_ = 0;
@@ -398,16 +367,12 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->cancelOnBox = std::atoi(argv[++i]);
     } else if (a == "--screenshot-ack" && hasValue) {
       o->screenshotAck = argv[++i];
-    } else if (a == "--screenshot-delay" && hasValue) {
-      o->screenshotDelayMs = std::atoi(argv[++i]);
     } else if (a == "--timeout" && hasValue) {
-      o->timeoutMs = std::atoi(argv[++i]);
+      o->timeoutMs = std::strtoul(argv[++i], nullptr, 10);
     } else if (a == "--env" && hasValue && std::strchr(argv[i + 1], '=') != nullptr) {
       o->environment.push_back(argv[++i]);
-    } else if (a == "--args" && hasValue) {
-      o->arguments = argv[++i];
     } else if (a == "--wait-descendants" && hasValue) {
-      o->descendantsTimeoutMs = std::atoi(argv[++i]);
+      o->descendantsTimeoutMs = std::strtoul(argv[++i], nullptr, 10);
     } else if (a.rfind("--", 0) == 0 || !o->package.empty()) {
       return false;
     } else {
@@ -417,27 +382,21 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   return !o->package.empty();
 }
 
-// Waits for the package while watching its windows; true when it ended in time.
-bool WatchPackage(const PROCESS_INFORMATION& pi, const Options& options, ProcessTree* tree,
-                  Watcher* watcher) {
-  for (;;) {
-    tree->Refresh();
-    watcher->Poll(*tree);
-    tree->ReapDescendants(pi.dwProcessId);
-    if (WaitForSingleObject(pi.hProcess, options.pollMs) == WAIT_OBJECT_0) return true;
-    if (Elapsed() > static_cast<DWORD>(options.timeoutMs)) return false;
-  }
-}
-
-bool WatchDescendants(const PROCESS_INFORMATION& pi, const Options& options, ProcessTree* tree,
-                      Watcher* watcher) {
+// Watches the windows until the package has ended (descendants false) or, after that,
+// until every process it started has ended; true when that happened within limitMs.
+bool Watch(const PROCESS_INFORMATION& pi, bool descendants, DWORD limitMs, ProcessTree* tree,
+           Watcher* watcher) {
   DWORD begin = GetTickCount();
   for (;;) {
     tree->Refresh();
     watcher->Poll(*tree);
-    if (tree->ReapDescendants(pi.dwProcessId) == 0) return true;
-    if (GetTickCount() - begin > static_cast<DWORD>(options.descendantsTimeoutMs)) return false;
-    Sleep(options.pollMs);
+    int running = tree->ReapDescendants(pi.dwProcessId);
+    if (descendants ? running == 0
+                    : WaitForSingleObject(pi.hProcess, kPollMs) == WAIT_OBJECT_0) {
+      return true;
+    }
+    if (GetTickCount() - begin > limitMs) return false;
+    if (descendants) Sleep(kPollMs);
   }
 }
 
@@ -454,9 +413,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
-                 "usage: driver [--cancel-on-box N] [--screenshot-ack FILE] "
-                 "[--screenshot-delay MS] [--timeout MS] [--wait-descendants MS] [--args TEXT]\n"
-                 "       [--env NAME=VALUE]... PACKAGE\n");
+                 "usage: driver [--cancel-on-box N] [--screenshot-ack FILE] [--timeout MS]\n"
+                 "       [--wait-descendants MS] [--env NAME=VALUE]... PACKAGE | --print-temp\n");
     return 2;
   }
   // The package inherits the driver's environment; Wine takes TMP and TEMP from the
@@ -468,7 +426,6 @@ int main(int argc, char** argv) {
   char temp[MAX_PATH + 1] = {0};
   GetTempPathA(sizeof temp, temp);
   std::string commandLine = "\"" + options.package + "\"";
-  if (!options.arguments.empty()) commandLine += " " + options.arguments;
   STARTUPINFOA si;
   std::memset(&si, 0, sizeof si);
   si.cb = sizeof si;
@@ -484,7 +441,7 @@ int main(int argc, char** argv) {
 
   ProcessTree tree(pi.dwProcessId);
   Watcher watcher(options);
-  if (!WatchPackage(pi, options, &tree, &watcher)) {
+  if (!Watch(pi, false, options.timeoutMs, &tree, &watcher)) {
     Log("timeout", "what=package");
     tree.TerminateDescendants(pi.dwProcessId);
     TerminateProcess(pi.hProcess, 1);
@@ -498,7 +455,7 @@ int main(int argc, char** argv) {
                   " hex=" + Hex(code) + " elapsed=" + Num(static_cast<long>(Elapsed())) +
                   " descendants_running=" + Num(running));
   if (running > 0 && options.descendantsTimeoutMs > 0) {
-    if (!WatchDescendants(pi, options, &tree, &watcher)) {
+    if (!Watch(pi, true, options.descendantsTimeoutMs, &tree, &watcher)) {
       Log("timeout", "what=descendants");
       tree.TerminateDescendants(pi.dwProcessId);
       return 3;

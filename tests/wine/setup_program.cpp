@@ -5,6 +5,11 @@
 // unpacked directory can stay otherwise empty), else beside the program as
 // "<program>.cmdline". SFX_WINE_STAY_MS sets how long it stays (1000 ms by default).
 // Both come from the environment, which the package passes on unchanged.
+//
+// The same program warms up a fresh Wine environment (scripts/wine-env.sh): with
+// SFX_WINE_BOX set it first shows that text in a message box, the first window of the
+// prefix, whose seconds of set-up the tests then do not pay; with a long stay and no box
+// it keeps Wine's desktop and services up for the whole test run.
 #include <windows.h>
 
 #include <cstdlib>
@@ -40,6 +45,8 @@ bool WriteAll(const std::string& path, const char* data, DWORD size) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const char* commandLine = GetCommandLineA();
   bool recorded = WriteAll(RecordPath(), commandLine, lstrlenA(commandLine));
+  std::string box = Environment("SFX_WINE_BOX");
+  if (!box.empty()) MessageBoxA(nullptr, box.c_str(), "sfx-wine-setup", MB_OK);
   std::string stay = Environment("SFX_WINE_STAY_MS");
   Sleep(stay.empty() ? 1000 : static_cast<DWORD>(std::atol(stay.c_str())));
   return recorded ? 0 : 1;

@@ -65,6 +65,12 @@ def dos_date_time(when):
     return ((year - 1980) << 9) | (month << 5) | day, (hour << 11) | (minute << 5) | (second // 2)
 
 
+def deflate(data):
+    """A raw deflate stream (no zlib header), as records hold it."""
+    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+    return packer.compress(data) + packer.flush()
+
+
 def crc_byte(crc, byte):
     crc ^= byte
     for _ in range(8):
@@ -112,11 +118,7 @@ class Entry:
         crc = zlib.crc32(self.content) if self.crc is None else self.crc
         data = self.data
         if data is None:
-            if self.method == 8:
-                packer = zlib.compressobj(6, zlib.DEFLATED, -15)
-                data = packer.compress(self.content) + packer.flush()
-            else:
-                data = self.content
+            data = deflate(self.content) if self.method == 8 else self.content
         flags = 0
         if self.password is not None:
             flags |= 1
@@ -159,20 +161,13 @@ def unescape(raw):
     return ESCAPE.sub(one, raw)
 
 
-@dataclasses.dataclass
-class Event:
-    t: int
-    name: str
-    fields: dict
+class Event(dict):
+    """One log line: the driver's time in ms, the event's name, and its fields as a dict
+    (quoted values unescaped to bytes, others as text)."""
 
-    def __getitem__(self, key):
-        return self.fields[key]
-
-    def get(self, key, default=None):
-        return self.fields.get(key, default)
-
-    def int(self, key):
-        return int(self.fields[key], 0)
+    def __init__(self, t, name, fields):
+        super().__init__(fields)
+        self.t, self.name = t, name
 
 
 def parse_event(line):
@@ -187,9 +182,8 @@ def parse_event(line):
 
 
 class Run:
-    def __init__(self, events, returncode):
+    def __init__(self, events):
         self.events = events
-        self.returncode = returncode
 
     def all(self, name):
         return [e for e in self.events if e.name == name]
@@ -197,9 +191,6 @@ class Run:
     def first(self, name):
         found = self.all(name)
         return found[0] if found else None
-
-    def boxes(self):
-        return self.all("box")
 
 
 # --- checks --------------------------------------------------------------------------
@@ -253,6 +244,13 @@ class Suite:
         self.record_win = self.win_dir + b"\\registro.bin"
         self.record = self.unix_path(self.record_win)
         self.runs = 0
+        self.stub = open(args.stub, "rb").read()
+        if MARKER in self.stub[20:]:
+            sys.exit("the stub itself contains the archive marker")
+        self.setup = open(args.setup, "rb").read()
+        self.has_sfx_pack = bool(args.sfx_pack) and os.access(args.sfx_pack, os.X_OK)
+        self.installer = self.temp_dir + b"SETUP.EXE"  # where the setup program is started
+        self.completed = (CAPTION, COMPLETED + self.temp_dir)  # the box after a full extraction
 
     @staticmethod
     def load_state(state):
@@ -280,17 +278,9 @@ class Suite:
                    WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.env_vars["DISPLAY"],
                    SFX_WINE_RECORD=self.record_win.decode("cp1252"))
         env.pop("SFX_WINE_STAY_MS", None)
+        env.pop("SFX_WINE_BOX", None)
         env.update(extra or {})
         return env
-
-    def stub(self):
-        data = open(self.args.stub, "rb").read()
-        if MARKER in data[20:]:
-            sys.exit("the stub itself contains the archive marker")
-        return data
-
-    def setup_program(self):
-        return open(self.args.setup, "rb").read()
 
     def place(self, data, name=b"paquete de prueba.exe"):
         """Writes a package into the prefix; returns its Windows path."""
@@ -306,12 +296,12 @@ class Suite:
         for path in (self.record, self.dest):
             self.c.expect(not os.path.exists(path), "clean start", path)
 
-    def run(self, package, driver_args=(), env=None, on_event=None, timeout=60, driver_result=0):
+    def run(self, package, driver_args=(), env=None, on_event=None):
         """Runs a package through the driver; on_event sees each log line as it comes."""
         self.runs += 1
         log_path = os.path.join(self.work, f"driver-{self.runs}.log")
-        # The driver ends the package (and what it started) itself after `timeout`.
-        command = [self.args.wine, self.args.driver, "--timeout", str(timeout * 1000), *driver_args,
+        # The driver ends the package (and what it started) itself after 60 s.
+        command = [self.args.wine, self.args.driver, "--timeout", "60000", *driver_args,
                    package.decode("cp1252")]
         events = []
         with open(log_path, "wb") as log:
@@ -329,10 +319,9 @@ class Suite:
             returncode = process.wait()
         print(f"run {self.runs}: {log_path}")
         for e in events:
-            print("   ", e.t, e.name, {k: v for k, v in e.fields.items() if not k.startswith("child")})
-        run = Run(events, returncode)
-        self.c.equal(returncode, driver_result, "driver's result (3: time-out)")
-        return run
+            print("   ", e.t, e.name, {k: v for k, v in e.items() if not k.startswith("child")})
+        self.c.equal(returncode, 0, "driver's result (3: time-out)")
+        return Run(events)
 
     # --- expectations shared by the scenarios ---
 
@@ -343,27 +332,29 @@ class Suite:
         self.c.equal(run.all("window"), [], "no other windows")
 
     def expect_boxes(self, run, expected):
-        got = [(b["caption"], b["text"]) for b in run.boxes()]
+        got = [(b["caption"], b["text"]) for b in run.all("box")]
         ok = len(got) == len(expected) and all(
             matches(ec, gc) and matches(et, gt) for (ec, et), (gc, gt) in zip(expected, got))
         self.c.expect(ok, "message boxes (caption, text) in order",
                       f"got {got!r}, expected {[(c, t.pattern if isinstance(t, re.Pattern) else t) for c, t in expected]!r}")
-        for b in run.boxes():
+        for b in run.all("box"):
             self.c.equal(b["owner"], "0x00000000", "message box has no owner window")
             self.c.equal(b["buttons"], "1", "message box has one button")
 
-    def expect_wait_window(self, run, required=True):
+    def expect_wait_window(self, run, seen):
+        """seen: True when the wait window must show, False when it must not, None when
+        the extraction may be too short for the driver to see it."""
         windows = run.all("wait-window")
-        if required:
-            self.c.expect(windows, "wait window seen")
+        if seen is not None:
+            self.c.equal(bool(windows), seen, "wait window seen")
         for w in windows:
             self.check_wait_window(w)
 
     def check_wait_window(self, w):
         self.c.equal(w["class"], b"#32770", "wait window class")
         self.c.equal(w["title"], WAIT_TITLE, "wait window title (trailing space)")
-        self.c.equal(w.int("style"), WAIT_STYLE_SEEN, "wait window style")
-        self.c.equal(w.int("exstyle"), WAIT_EXSTYLE_SEEN, "wait window extended style")
+        self.c.equal(int(w["style"], 0), WAIT_STYLE_SEEN, "wait window style")
+        self.c.equal(int(w["exstyle"], 0), WAIT_EXSTYLE_SEEN, "wait window extended style")
         self.c.equal((w["buttons"], w["children"]), ("0", "1"), "wait window: no buttons, one control")
         self.c.equal((w.get("child0_class"), w.get("child0_id")), (b"Static", "0"), "wait window static control")
         self.c.equal(w.get("child0_text"), WAIT_TEXT, "wait window text")
@@ -390,28 +381,33 @@ class Suite:
         quoted = b'"' + installer + b'"' if b" " in installer else installer
         return quoted + b" " + package.replace(b" ", b"\xac")
 
-    def expect_setup_record(self, package, name=b"SETUP.EXE"):
+    def expect_started(self, run, package, installer):
+        """installer: the setup program's Windows path, or None when nothing may start."""
+        if installer is None:
+            self.c.expect(not os.path.exists(self.record), "nothing started")
+            return
+        started = [p for p in run.all("process") if p["exe"].upper() == b"SETUP.EXE"]
+        self.c.equal(len(started), 1, "setup program started once")
         if self.c.expect(os.path.exists(self.record), "setup program started (its record exists)"):
-            self.c.equal(open(self.record, "rb").read(),
-                         self.expected_command_line(self.temp_dir + name, package),
+            self.c.equal(open(self.record, "rb").read(), self.expected_command_line(installer, package),
                          "setup program's command line")
 
-    def expect_setup_process(self, run, name=b"SETUP.EXE"):
-        started = [p for p in run.all("process") if p["exe"].upper() == name]
-        self.c.equal(len(started), 1, "setup program started once")
-
-    def running(self, needle):
-        """Processes of this prefix whose command line contains `needle`."""
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                environ = open(f"/proc/{pid}/environ", "rb").read().split(b"\0")
-                cmdline = open(f"/proc/{pid}/cmdline", "rb").read()
-            except OSError:
-                continue
-            if b"WINEPREFIX=" + self.prefix.encode() in environ and needle in cmdline:
-                found.append(pid)
-        return found
+    def check_package(self, content, boxes, seen=None, files=None, installer=None,
+                      driver_args=(), **run_args):
+        """Places a package (a list of entries, or its bytes), runs it and checks what every
+        run of the real package must show: exit code 0 and no stray window, these message
+        boxes (caption, text) in order, the wait window (see expect_wait_window), the files
+        unpacked (expect_files) and the setup program started or not (expect_started)."""
+        data = build_package(self.stub, content) if isinstance(content, list) else content
+        package = self.place(data)
+        self.clean()
+        run = self.run(package, driver_args, **run_args)
+        self.expect_exit_zero(run)
+        self.expect_boxes(run, boxes)
+        self.expect_wait_window(run, seen)
+        self.expect_files(files or {})
+        self.expect_started(run, package, installer)
+        return run
 
     def files_outside_destination(self):
         """Every file of drive C: but the destination, the scenario's own files and Wine's."""
@@ -427,14 +423,7 @@ class Suite:
 # --- scenarios of the real package -----------------------------------------------------
 
 def scenario_setup_started(s):
-    package = s.place(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
-    s.clean()
-    run = s.run(package)
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [])
-    s.expect_wait_window(run, required=False)  # shown only while the one entry unpacks
-    s.expect_setup_process(run)
-    s.expect_setup_record(package)
+    s.check_package([Entry(b"SETUP.EXE", s.setup)], [], installer=s.installer)
     s.c.expect(not os.path.exists(s.dest_file(b"SETUP.EXE")), "setup program's file deleted")
     s.c.expect(not os.path.exists(s.dest), "destination directory removed")
 
@@ -444,15 +433,10 @@ def scenario_setup_in_temp_with_spaces(s):
     package's path still has 0xAC for its spaces."""
     temp = s.win_dir + b"\\temporal con espacios"
     os.makedirs(s.unix_path(temp))
-    package = s.place(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
-    s.clean()
-    run = s.run(package, ["--env", "TMP=" + temp.decode("cp1252"), "--env", "TEMP=" + temp.decode("cp1252")])
+    run = s.check_package([Entry(b"SETUP.EXE", s.setup)], [], installer=temp + b"\\_I_\\SETUP.EXE",
+                          driver_args=["--env", "TMP=" + temp.decode("cp1252"),
+                                       "--env", "TEMP=" + temp.decode("cp1252")])
     s.c.equal(run.first("start")["temp"], temp + b"\\", "the package's temporary directory")
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [])
-    installer = temp + b"\\_I_\\SETUP.EXE"
-    s.c.equal(open(s.record, "rb").read() if os.path.exists(s.record) else None,
-              s.expected_command_line(installer, package), "setup program's command line (quoted path)")
     s.c.expect(not os.path.exists(s.unix_path(temp + b"\\_I_")), "destination directory removed")
 
 
@@ -465,30 +449,17 @@ def scenario_no_setup(s):
         b"programa.exe": (b"lower case: not a setup program", 8, NOON_2025, PK_SIGNATURE),
     }
     entries = [Entry(n, c, method=m, when=w, signature=sig) for n, (c, m, w, sig) in files.items()]
-    package = s.place(build_package(s.stub(), entries))
-    s.clean()
-    run = s.run(package)
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [(CAPTION, COMPLETED + s.temp_dir)])
-    s.expect_wait_window(run, required=False)
-    s.expect_files({n: c for n, (c, *_rest) in files.items()})
+    s.check_package(entries, [s.completed], files={n: c for n, (c, *_rest) in files.items()})
     for name, (_c, _m, when, _sig) in files.items():
         s.expect_mtime(name, when)
-    s.c.expect(not os.path.exists(s.record), "nothing started")
 
 
 def scenario_no_marker(s):
-    stub = s.stub()
     # The stub alone, and a stub followed by records whose first byte breaks the marker.
-    broken = bytearray(build_package(stub, [Entry(b"SETUP.EXE", s.setup_program())]))
-    broken[len(stub)] ^= 0x01
-    for variant, data in (("stub alone", stub), ("marker broken", bytes(broken))):
-        package = s.place(data)
-        s.clean()
-        run = s.run(package)
-        s.expect_exit_zero(run)
-        s.expect_boxes(run, [(CAPTION, NO_ARCHIVE)])
-        s.c.equal(run.all("wait-window"), [], f"{variant}: no wait window")
+    broken = bytearray(build_package(s.stub, [Entry(b"SETUP.EXE", s.setup)]))
+    broken[len(s.stub)] ^= 0x01
+    for variant, data in (("stub alone", s.stub), ("marker broken", bytes(broken))):
+        s.check_package(data, [(CAPTION, NO_ARCHIVE)], seen=False)
         s.c.expect(not os.path.exists(s.dest), f"{variant}: nothing unpacked")
 
 
@@ -496,87 +467,64 @@ def scenario_cancel_during_box(s):
     # A name ending in "/" makes a directory that cannot be opened as a file: the
     # "#SFXEAA#" box, after which the extraction goes on.
     entries = [Entry(b"uno.txt", b"uno"), Entry(b"carpeta/", b"", method=0),
-               Entry(b"SETUP.EXE", s.setup_program()), Entry(b"dos.txt", b"dos" * 1000)]
-    package = s.place(build_package(s.stub(), entries))
-    s.clean()
-    run = s.run(package, ["--cancel-on-box", "1"])
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [(s.temp_dir + b"carpeta\\", OPEN_FAILED)])
-    s.expect_wait_window(run)
+               Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos" * 1000)]
+    run = s.check_package(entries, [(s.temp_dir + b"carpeta\\", OPEN_FAILED)], seen=True,
+                          files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 1000, b"SETUP.EXE": None},
+                          installer=s.installer, driver_args=["--cancel-on-box", "1"])
     result = run.first("cancel-result")
     s.c.expect(run.first("cancel-posted") is not None, "cancel posted while the box was open")
     s.c.expect(result is not None and result["wait_window_gone"] == "1" and result["box_open"] == "1",
                "wait window closed while the box was still open", str(result))
-    s.expect_setup_process(run)
-    s.expect_setup_record(package)
-    s.expect_files({b"uno.txt": b"uno", b"dos.txt": b"dos" * 1000, b"SETUP.EXE": None})
     s.c.expect(os.path.isdir(s.dest_file(b"carpeta")), "directory of the name ending in / made")
 
 
 def long_extraction_entries(megabytes):
     """Many deflated files: long enough to photograph the wait window while it works."""
     block = (b"Velmora " * 64 + bytes(range(256))) * 512   # 384 KiB, compresses well
-    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
-    data = packer.compress(block) + packer.flush()
+    data, crc = deflate(block), zlib.crc32(block)
     count = max(1, megabytes * 1024 * 1024 // len(block))
-    crc = zlib.crc32(block)
     return [Entry(b"datos/parte%04d.bin" % i, block, crc=crc, data=data) for i in range(count)], block
 
 
-def screenshot_colours(s, shot, event, label):
+def screenshot_colours(s, shot, event):
     """Distinct colours inside the static control's visible part of a screenshot."""
     l, t, r, b = (int(v) for v in event["child0_rect"].split(","))
     cl, ct, cr, cb = (int(v) for v in event["client"].split(","))
     l, t, r, b = max(l, cl), max(t, ct), min(r, cr), min(b, cb)
-    crop = os.path.join(s.work, f"{label}-text.png")
-    geometry = f"{r - l}x{b - t}+{l}+{t}"
-    out = subprocess.run(["convert", shot, "-crop", geometry, "+repage", "-write", crop,
-                          "-format", "%k", "info:"], capture_output=True, text=True)
+    crop = os.path.join(s.work, "wait-window-text.png")
+    out = subprocess.run(["convert", shot, "-crop", f"{r - l}x{b - t}+{l}+{t}", "+repage",
+                          "-write", crop, "-format", "%k", "info:"], capture_output=True, text=True)
     s.c.expect(out.returncode == 0, "screenshot cropped", out.stderr)
     return int(out.stdout.strip() or 0)
 
 
-def take_screenshots(s, label):
-    """An on_event hook: photographs the screen when the driver asks, then lets it go on."""
-    state = {"shot": None, "request": None}
-    ack = os.path.join(s.dir, f"{label}.ack")
-    if os.path.exists(ack):
-        os.remove(ack)
+def scenario_screenshot_long_extraction(s):
+    """The driver pauses once the wait window shows, this runner photographs the screen,
+    and the text area of the window must hold more than its background colour."""
+    entries, block = long_extraction_entries(int(os.environ.get("SFX_WINE_LONG_MB", "300")))
+    shot, ack = os.path.join(s.work, "wait-window.png"), s.win_dir + b"\\screenshot.ack"
+    requests = []
 
     def on_event(event):
-        if event.name != "screenshot-request":
-            return
-        shot = os.path.join(s.work, f"{label}.png")
-        out = subprocess.run(["import", "-display", s.env_vars["DISPLAY"], "-window", "root", shot],
-                             capture_output=True, text=True)
-        s.c.expect(out.returncode == 0, "screenshot taken", out.stderr)
-        state.update(shot=shot, request=event)
-        open(ack, "wb").close()
+        if event.name == "screenshot-request":
+            out = subprocess.run(["import", "-display", s.env_vars["DISPLAY"], "-window", "root", shot],
+                                 capture_output=True, text=True)
+            s.c.expect(out.returncode == 0, "screenshot taken", out.stderr)
+            requests.append(event)
+            open(s.unix_path(ack), "wb").close()
 
-    ack_win = (s.win_dir + b"\\" + label.encode() + b".ack").decode("cp1252")
-    return ["--screenshot-ack", ack_win], on_event, state
-
-
-def scenario_screenshot_long_extraction(s):
-    megabytes = int(os.environ.get("SFX_WINE_LONG_MB", "300"))
-    entries, block = long_extraction_entries(megabytes)
-    package = s.place(build_package(s.stub(), entries))
-    s.clean()
-    args, on_event, state = take_screenshots(s, "wait-window")
     started = time.monotonic()
-    run = s.run(package, args, on_event=on_event)
+    run = s.check_package(entries, [s.completed], seen=True,
+                          files={entries[0].name: block, entries[-1].name: block},
+                          driver_args=["--screenshot-ack", ack.decode("cp1252")], on_event=on_event)
     print(f"package run took {time.monotonic() - started:.1f} s for {len(entries)} files")
-    s.expect_exit_zero(run)
-    s.expect_wait_window(run)
-    s.expect_boxes(run, [(CAPTION, COMPLETED + s.temp_dir)])
     done = run.first("screenshot-done")
-    if s.c.expect(state["shot"] is not None and done is not None, "screenshot taken during the run"):
+    if s.c.expect(requests and done is not None, "screenshot taken during the run"):
         s.c.equal(done["alive"], "1", "wait window still up after the screenshot (extraction long enough)")
-        s.check_wait_window(state["request"])
-        colours = screenshot_colours(s, state["shot"], state["request"], "wait-window")
+        s.check_wait_window(requests[0])
+        colours = screenshot_colours(s, shot, requests[0])
         s.c.expect(colours >= 2, "wait window's text painted in the screenshot",
-                   f"{colours} colour(s) in the text area of {state['shot']}")
-    s.expect_files({entries[0].name: block, entries[-1].name: block})
+                   f"{colours} colour(s) in the text area of {shot}")
     s.c.equal(len(os.listdir(s.dest_file(b"datos"))), len(entries), "every file unpacked")
     shutil.rmtree(s.dest, ignore_errors=True)  # hundreds of megabytes
 
@@ -584,66 +532,45 @@ def scenario_screenshot_long_extraction(s):
 def scenario_encrypted_entry(s):
     entries = [Entry(b"uno.txt", b"uno", method=0), Entry(b"dos.txt", b"dos" * 500),
                Entry(b"secreto.txt", b"secreto" * 100, password=b"clave"),
-               Entry(b"SETUP.EXE", s.setup_program())]
-    package = s.place(build_package(s.stub(), entries))
-    s.clean()
-    run = s.run(package)
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [(CAPTION, COMPLETED + s.temp_dir)])
-    s.expect_files({b"uno.txt": b"uno", b"dos.txt": b"dos" * 500, b"secreto.txt": None,
-                    b"SETUP.EXE": None})
-    s.c.expect(not os.path.exists(s.record), "nothing started")
+               Entry(b"SETUP.EXE", s.setup)]
+    s.check_package(entries, [s.completed], files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500,
+                                                    b"secreto.txt": None, b"SETUP.EXE": None})
 
 
 def scenario_method_9(s):
     when = (2024, 6, 15, 8, 30, 10)
     entries = [Entry(b"uno.txt", b"uno"), Entry(b"raro.bin", b"abc", method=9, when=when),
-               Entry(b"SETUP.EXE", s.setup_program()), Entry(b"dos.txt", b"dos")]
-    package = s.place(build_package(s.stub(), entries))
-    s.clean()
-    run = s.run(package)
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [(CAPTION, UNKNOWN_METHOD), (CAPTION, COMPLETED + s.temp_dir)])
-    s.expect_wait_window(run)
-    s.expect_files({b"uno.txt": b"uno", b"raro.bin": b"", b"SETUP.EXE": None, b"dos.txt": None})
+               Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
+    s.check_package(entries, [(CAPTION, UNKNOWN_METHOD), s.completed], seen=True,
+                    files={b"uno.txt": b"uno", b"raro.bin": b"", b"SETUP.EXE": None, b"dos.txt": None})
     s.expect_mtime(b"raro.bin", when)
-    s.c.expect(not os.path.exists(s.record), "nothing started")
 
 
-def expect_damaged(s, damaged_name, damaged, written):
-    """A damaged entry after the setup program: the box, then nothing started."""
-    entries = [Entry(b"SETUP.EXE", s.setup_program()), Entry(b"uno.txt", b"uno"), damaged,
-               Entry(b"tres.txt", b"tres")]
-    package = s.place(build_package(s.stub(), entries))
-    s.clean()
-    run = s.run(package)
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [(s.temp_dir + damaged_name, DAMAGED_ENTRY), (CAPTION, NOTHING_UNPACKED)])
-    s.expect_wait_window(run)
-    s.expect_files({b"SETUP.EXE": s.setup_program(), b"uno.txt": b"uno", b"tres.txt": None})
+def expect_damaged(s, damaged, written=None):
+    """A damaged entry after the setup program: the box, then nothing started; the
+    damaged entry's file stays (with `written` in it when given)."""
+    entries = [Entry(b"SETUP.EXE", s.setup), Entry(b"uno.txt", b"uno"), damaged, Entry(b"tres.txt", b"tres")]
+    files = {b"SETUP.EXE": s.setup, b"uno.txt": b"uno", b"tres.txt": None}
     if written is not None:
-        s.expect_files({damaged_name: written})
-    s.c.expect(os.path.exists(s.dest_file(damaged_name)), "damaged entry's file stays")
-    s.c.expect(not os.path.exists(s.record), "damaged package starts nothing")
+        files[damaged.name] = written
+    run = s.check_package(entries, [(s.temp_dir + damaged.name, DAMAGED_ENTRY), (CAPTION, NOTHING_UNPACKED)],
+                          seen=True, files=files)
+    s.c.expect(os.path.exists(s.dest_file(damaged.name)), "damaged entry's file stays")
     s.c.equal(run.all("process"), [], "no process started")
 
 
 def scenario_damaged_crc(s):
     content = b"contenido da\xf1ado " * 50
-    expect_damaged(s, b"da\xf1ado.txt",
-                   Entry(b"da\xf1ado.txt", content, method=0, crc=zlib.crc32(content) ^ 0x00800000),
+    expect_damaged(s, Entry(b"da\xf1ado.txt", content, method=0, crc=zlib.crc32(content) ^ 0x00800000),
                    content)
 
 
 def scenario_damaged_deflate(s):
     content = os.urandom(4000) + b"x" * 20000
-    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
-    stream = packer.compress(content) + packer.flush()
+    stream = deflate(content)
     # A stream cut in half, and one whose first block has the reserved type 3.
-    expect_damaged(s, b"cortado.bin", Entry(b"cortado.bin", content, data=stream[:len(stream) // 2]),
-                   None)
-    expect_damaged(s, b"reservado.bin", Entry(b"reservado.bin", content, data=b"\x07" + stream[1:]),
-                   None)
+    expect_damaged(s, Entry(b"cortado.bin", content, data=stream[:len(stream) // 2]))
+    expect_damaged(s, Entry(b"reservado.bin", content, data=b"\x07" + stream[1:]))
 
 
 def scenario_refused_names(s):
@@ -651,15 +578,10 @@ def scenario_refused_names(s):
                 b"\\evil.txt", b"C:evil.txt", b"C:\\evil.txt"):
         label = bad.decode("cp1252")
         entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso"),
-                   Entry(b"SETUP.EXE", s.setup_program()), Entry(b"dos.txt", b"dos")]
-        package = s.place(build_package(s.stub(), entries))
-        s.clean()
+                   Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
         before = s.files_outside_destination()
-        run = s.run(package)
-        s.expect_exit_zero(run)
-        s.expect_boxes(run, [(CAPTION, BAD_NAME), (CAPTION, COMPLETED + s.temp_dir)])
-        s.expect_wait_window(run)
-        s.expect_files({b"uno.txt": b"uno", b"SETUP.EXE": None, b"dos.txt": None})
+        s.check_package(entries, [(CAPTION, BAD_NAME), s.completed], seen=True,
+                        files={b"uno.txt": b"uno", b"SETUP.EXE": None, b"dos.txt": None})
         s.c.equal(sorted(s.files_outside_destination() - before), [], f"{label}: nothing written outside")
         under_dest = [os.path.join(t, n) for t, _d, ns in os.walk(s.dest) for n in ns]
         s.c.equal(sorted(os.path.relpath(p, s.dest) for p in under_dest), ["uno.txt"],
@@ -667,19 +589,15 @@ def scenario_refused_names(s):
 
 
 def scenario_setup_outlives_wait(s):
-    package = s.place(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
-    s.clean()
     at_exit = {}
 
     def on_event(event):
         if event.name == "exit":
-            at_exit.update(setup=os.path.exists(s.dest_file(b"SETUP.EXE")),
-                           dest=os.path.isdir(s.dest))
+            at_exit.update(setup=os.path.exists(s.dest_file(b"SETUP.EXE")), dest=os.path.isdir(s.dest))
 
-    run = s.run(package, ["--wait-descendants", "15000"], env={"SFX_WINE_STAY_MS": "11500"},
-                on_event=on_event)
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [])
+    run = s.check_package([Entry(b"SETUP.EXE", s.setup)], [], installer=s.installer,
+                          driver_args=["--wait-descendants", "15000"], env={"SFX_WINE_STAY_MS": "11500"},
+                          on_event=on_event)
     exit_event, started = run.first("exit"), run.first("process")
     if exit_event is not None and started is not None:
         # The wait begins when the setup program starts; the driver sees that within a
@@ -690,25 +608,30 @@ def scenario_setup_outlives_wait(s):
         s.c.equal(exit_event["descendants_running"], "1", "setup program still running at the package's exit")
     s.c.equal(at_exit, {"setup": True, "dest": True}, "setup program's file and directory stay at exit")
     s.c.expect(run.first("descendants-done") is not None, "setup program ended later on its own")
-    s.expect_setup_record(package)
     s.c.expect(os.path.exists(s.dest_file(b"SETUP.EXE")), "setup program's file still there afterwards")
 
 
-def make_signed(s, package_path):
-    """Signs a package with a certificate made here; returns the signed file's bytes."""
-    key, cert = os.path.join(s.work, "key.pem"), os.path.join(s.work, "cert.pem")
-    signed = os.path.join(s.work, "signed.exe")
-    steps = [
-        ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-         "/CN=Velmora Software pruebas", "-keyout", key, "-out", cert],
-        ["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Paquete de prueba",
-         "-in", package_path, "-out", signed],
-    ]
-    for step in steps:
-        out = subprocess.run(step, capture_output=True, text=True)
-        if not s.c.expect(out.returncode == 0, "ran " + step[0], out.stdout + out.stderr):
-            return None
-    return open(signed, "rb").read()
+def tool_step(s, what, command, **kwargs):
+    """Runs one command of the package's making; True when it worked."""
+    out = subprocess.run(command, capture_output=True, text=True, **kwargs)
+    return s.c.expect(out.returncode == 0, what, " ".join(command) + "\n" + out.stdout + out.stderr)
+
+
+def pack_with_tool(s, inputs, extra=()):
+    """Runs sfx-pack create on a directory holding `inputs` (name -> bytes), giving it
+    the top-level names: a file goes in under its name, a directory with its files.
+    Returns the package's bytes, or None when sfx-pack failed."""
+    source = os.path.join(s.work, "entrada")
+    shutil.rmtree(source, ignore_errors=True)
+    for name, content in inputs.items():
+        path = os.path.join(source, name.decode("cp1252"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, "wb").write(content)
+    os.makedirs(source, exist_ok=True)
+    top = sorted({n.decode("cp1252").split("/")[0] for n in inputs})
+    output = os.path.join(s.work, "paquete.exe")
+    command = [s.args.sfx_pack, "create", "--stub", s.args.stub, "--output", output, *extra, *top]
+    return open(output, "rb").read() if tool_step(s, "sfx-pack create", command, cwd=source) else None
 
 
 def certificate_table(data):
@@ -718,64 +641,37 @@ def certificate_table(data):
     return struct.unpack_from("<II", data, optional + 96 + 4 * 8)  # data directory 4, PE32
 
 
-def sfx_pack(s):
-    tool = s.args.sfx_pack
-    return tool if tool and os.access(tool, os.X_OK) else None
-
-
-def write_tree(root, files):
-    shutil.rmtree(root, ignore_errors=True)
-    os.makedirs(root)
-    for name, content in files.items():
-        path = os.path.join(root, name.decode("cp1252"))
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        open(path, "wb").write(content)
-
-
-def pack_with_tool(s, inputs, extra=()):
-    """Runs sfx-pack create on a directory holding `inputs` (name -> bytes), giving it
-    the top-level names: a file goes in under its name, a directory with its files."""
-    source = os.path.join(s.work, "entrada")
-    write_tree(source, inputs)
-    top = sorted({n.decode("cp1252").split("/")[0] for n in inputs})
-    output = os.path.join(s.work, "paquete.exe")
-    command = [sfx_pack(s), "create", "--stub", s.args.stub, "--output", output, *extra, *top]
-    out = subprocess.run(command, cwd=source, capture_output=True, text=True)
-    s.c.expect(out.returncode == 0, "sfx-pack create", " ".join(command) + "\n" + out.stdout + out.stderr)
-    return output if out.returncode == 0 else None
-
-
 def scenario_signed_package(s):
-    if sfx_pack(s):
-        unsigned = pack_with_tool(s, {b"SETUP.EXE": s.setup_program()})
+    """A package signed with a certificate made here: the signature goes after the archive."""
+    if s.has_sfx_pack:
+        plain = pack_with_tool(s, {b"SETUP.EXE": s.setup})
     else:
         print("sfx-pack not built: the package is written by this suite")
-        unsigned = os.path.join(s.work, "paquete.exe")
-        open(unsigned, "wb").write(build_package(s.stub(), [Entry(b"SETUP.EXE", s.setup_program())]))
-    if unsigned is None:
+        plain = build_package(s.stub, [Entry(b"SETUP.EXE", s.setup)])
+    if plain is None:
         return
-    plain = open(unsigned, "rb").read()
-    data = make_signed(s, unsigned)
-    if data is None:
+    unsigned, key, cert, signed = (os.path.join(s.work, n) for n in
+                                   ("unsigned.exe", "key.pem", "cert.pem", "signed.exe"))
+    open(unsigned, "wb").write(plain)
+    if not (tool_step(s, "ran openssl", ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                         "-days", "2", "-subj", "/CN=Velmora Software pruebas",
+                                         "-keyout", key, "-out", cert]) and
+            tool_step(s, "ran osslsigncode", ["osslsigncode", "sign", "-certs", cert, "-key", key,
+                                              "-n", "Paquete de prueba", "-in", unsigned, "-out", signed])):
         return
+    data = open(signed, "rb").read()
     offset, size = certificate_table(data)
     s.c.expect(size > 0 and offset >= len(plain) - 8, "signature appended after the archive",
                f"certificate table at {offset}, {size} bytes; package {len(plain)} bytes")
-    package = s.place(data)
-    s.clean()
-    run = s.run(package)
-    s.expect_exit_zero(run)
-    s.expect_boxes(run, [])
-    s.expect_setup_process(run)
-    s.expect_setup_record(package)
+    s.check_package(data, [], installer=s.installer)
     s.c.expect(not os.path.exists(s.dest), "destination directory removed")
 
 
 def scenario_packed_by_tool(s):
-    if not sfx_pack(s):
+    if not s.has_sfx_pack:
         print(f"sfx-pack not found at {s.args.sfx_pack}: skipped")
         return SKIP
-    inputs = {b"SETUP.EXE": s.setup_program(), b"datos/leeme.txt": b"Hola desde el paquete.\r\n",
+    inputs = {b"SETUP.EXE": s.setup, b"datos/leeme.txt": b"Hola desde el paquete.\r\n",
               b"datos/imagen.bin": os.urandom(50000) + bytes(50000)}
     # The same files as an ordinary ZIP file, for --from-zip.
     zip_path = os.path.join(s.work, "entrada.zip")
@@ -784,142 +680,24 @@ def scenario_packed_by_tool(s):
             z.writestr(name.decode("cp1252"), content)
     for variant, extra, given in (("deflate", (), inputs), ("stored", ("--store",), inputs),
                                   ("from zip", ("--from-zip", zip_path), {})):
-        output = pack_with_tool(s, given, extra)
-        if output is None:
-            continue
-        package = s.place(open(output, "rb").read())
-        s.clean()
-        run = s.run(package)
-        s.expect_exit_zero(run)
-        s.expect_boxes(run, [])
-        s.expect_setup_process(run)
-        s.expect_setup_record(package)
-        s.expect_files({b"SETUP.EXE": None, b"datos/leeme.txt": inputs[b"datos/leeme.txt"],
-                        b"datos/imagen.bin": inputs[b"datos/imagen.bin"]})
-        print(f"{variant}: checked")
+        data = pack_with_tool(s, given, extra)
+        if data is not None:
+            s.check_package(data, [], installer=s.installer, files={**inputs, b"SETUP.EXE": None})
+            print(f"{variant}: checked")
     return None
 
 
-# --- checks of the harness itself, against the dummy package ---------------------------
-
-def dummy_package(s):
-    return s.place(open(s.args.dummy, "rb").read(), b"paquete de prueba.exe")
-
-
-def read_trace(path):
-    return open(path, "rb").read().decode("cp1252").splitlines() if os.path.exists(path) else []
-
-
-def harness_windows(s):
-    """The driver reads the wait window and boxes exactly, and logs a full 32-bit exit code."""
-    package = dummy_package(s)
-    during = "box=Velmora Software|Compresi\\xF3n desconocida.\\r\\rArchivo da\\xF1ado.\\r\\rError #SFXMCD#"
-    after = "box=C:\\temp\\_I_\\da\\xF1ado.txt|Archivo da\\xF1ado.\\r\\rError #SFXCRC#"
-    run = s.run(package, ["--args", f'"{during}" sleep=300 --after "{after}" --exit 0xC0000135'])
-    s.expect_wait_window(run)
-    s.expect_boxes(run, [(CAPTION, UNKNOWN_METHOD), (b"C:\\temp\\_I_\\da\xf1ado.txt", DAMAGED_ENTRY)])
-    s.c.equal(int(run.first("exit")["code"]), 0xC0000135, "full exit code logged")
-    names = [e.name for e in run.events]
-    s.c.expect(names.index("box") < names.index("wait-window-gone"), "first box seen while the wait window was up")
-
-
-def harness_cancel(s):
-    """A cancel posted during a box of the work closes the window; the work goes on."""
-    package = dummy_package(s)
-    trace_win = (s.win_dir + b"\\trace.txt").decode("cp1252")
-    run = s.run(package, ["--cancel-on-box", "1", "--args",
-                          f'--trace "{trace_win}" "box=x|Error al abrir el archivo" sleep=200'])
-    result = run.first("cancel-result")
-    s.c.expect(result is not None and result["wait_window_gone"] == "1" and result["box_open"] == "1",
-               "wait window gone while the box was open", str(result))
-    s.c.equal(read_trace(s.unix_path(s.win_dir + b"\\trace.txt")),
-              ["cancel during_work=1", "step-done box", "step-done sleep", "dialog-result 0"],
-              "dummy's trace: cancel handled during the box, the work finished")
-
-
-def harness_screenshot(s):
-    """A painted wait window shows text in the screenshot; an unpainted one does not."""
-    package = dummy_package(s)
-    for label, extra, painted in (("painted", "", True), ("unpainted", "--no-paint ", False)):
-        args, on_event, state = take_screenshots(s, label)
-        run = s.run(package, args + ["--args", extra + "busy=2500"], on_event=on_event)
-        done = run.first("screenshot-done")
-        if s.c.expect(state["shot"] is not None and done is not None, f"{label}: screenshot taken"):
-            s.c.equal(done["alive"], "1", f"{label}: window alive after the screenshot")
-            colours = screenshot_colours(s, state["shot"], state["request"], label)
-            s.c.expect((colours >= 2) == painted, f"{label}: text visible = {painted}", f"{colours} colours")
-
-
-def harness_launch(s):
-    """The setup program records its command line byte for byte and stays as asked; a
-    running program's file cannot be deleted under Wine (what the time-out scenario needs)."""
-    package = dummy_package(s)
-    setup_win = s.win_dir + b"\\SETUP.EXE"
-    argument = b"C:\\sfx\xacpruebas\\paquete\xacde\xacprueba.exe"
-    trace_win = (s.win_dir + b"\\trace.txt").decode("cp1252")
-    for stay, wait, expected in (("300", "10000", "launch started=1 timed_out=0 deleted=1"),
-                                 ("1500", "400", "launch started=1 timed_out=1 deleted=0")):
-        open(s.unix_path(setup_win), "wb").write(s.setup_program())
-        for stale in (s.record, s.unix_path(s.win_dir + b"\\trace.txt")):
-            if os.path.exists(stale):
-                os.remove(stale)
-        step = "launch=" + setup_win.decode("cp1252") + "|C:\\sfx\\xACpruebas\\paquete\\xACde\\xACprueba.exe|" + wait
-        run = s.run(package, ["--wait-descendants", "5000", "--args", f'--trace "{trace_win}" "{step}"'],
-                    env={"SFX_WINE_STAY_MS": stay})
-        s.c.equal(open(s.record, "rb").read() if os.path.exists(s.record) else None,
-                  setup_win + b" " + argument, f"stay {stay}: recorded command line")
-        s.expect_setup_process(run)
-        s.c.equal([e["code"] for e in run.all("process-exit")], ["0"], f"stay {stay}: setup program's exit code")
-        trace = read_trace(s.unix_path(s.win_dir + b"\\trace.txt"))
-        s.c.expect(expected in trace, f"stay {stay}: {expected}", str(trace))
-
-
-def harness_timeout(s):
-    """A package that never ends is stopped by the driver, with what it started."""
-    package = dummy_package(s)
-    setup_win = s.win_dir + b"\\SETUP.EXE"
-    open(s.unix_path(setup_win), "wb").write(s.setup_program())
-    step = "launch=" + setup_win.decode("cp1252") + "|x|600000"
-    run = s.run(package, ["--args", f'"{step}"'], env={"SFX_WINE_STAY_MS": "600000"},
-                timeout=3, driver_result=3)
-    s.c.expect(run.first("timeout") is not None, "time-out logged")
-    s.expect_setup_process(run)
-    time.sleep(0.5)
-    s.c.equal(s.running(b"paquete de prueba.exe") + s.running(b"SETUP.EXE"), [],
-              "package and setup program ended by the driver")
-
-
-SCENARIOS = {
-    "harness_windows": harness_windows,
-    "harness_cancel": harness_cancel,
-    "harness_screenshot": harness_screenshot,
-    "harness_launch": harness_launch,
-    "harness_timeout": harness_timeout,
-    "setup_started": scenario_setup_started,
-    "setup_in_temp_with_spaces": scenario_setup_in_temp_with_spaces,
-    "no_setup": scenario_no_setup,
-    "no_marker": scenario_no_marker,
-    "cancel_during_box": scenario_cancel_during_box,
-    "screenshot_long_extraction": scenario_screenshot_long_extraction,
-    "encrypted_entry": scenario_encrypted_entry,
-    "method_9": scenario_method_9,
-    "damaged_crc": scenario_damaged_crc,
-    "damaged_deflate": scenario_damaged_deflate,
-    "refused_names": scenario_refused_names,
-    "setup_outlives_wait": scenario_setup_outlives_wait,
-    "signed_package": scenario_signed_package,
-    "packed_by_tool": scenario_packed_by_tool,
-}
+SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items() if name.startswith("scenario_")}
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("state", "work", "wine", "stub", "driver", "setup", "dummy"):
+    for option in ("state", "work", "wine", "stub", "driver", "setup"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--sfx-pack", default="")
     parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
     args = parser.parse_args()
-    for option in ("state", "work", "stub", "driver", "setup", "dummy"):
+    for option in ("state", "work", "stub", "driver", "setup"):
         setattr(args, option, os.path.abspath(getattr(args, option)))
     checks = Checks()
     suite = Suite(args, checks)
