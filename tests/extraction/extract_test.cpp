@@ -8,6 +8,7 @@
 namespace {
 
 using sfxtest::Bytes;
+using sfxtest::Content;
 using sfxtest::Message;
 using sfxtest::Record;
 using sfxtest::StoredRecord;
@@ -19,11 +20,6 @@ const Message kSeekFailed{kCaption, "Error localizando el instalador\r\rError #S
 const char kCreateFailed[] = "Error al abrir el archivo\r\rError #SFXEAA#";
 const char kCloseFailed[] = "Error al cerrar el archivo\r\rError #SFXECA#";
 const char kDamaged[] = "Archivo da\xF1" "ado.\r\rError #SFXCRC#";
-
-std::string Content(const std::string& path) {
-  Bytes b = sfxtest::ReadFile(path);
-  return std::string(b.begin(), b.end());
-}
 
 time_t ModificationTime(const std::string& path) {
   struct stat st;

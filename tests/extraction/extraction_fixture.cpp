@@ -19,6 +19,11 @@ void ExtractionTest::TearDown() {
   PlatformTest::TearDown();
 }
 
+std::string Content(const std::string& path) {
+  Bytes b = ReadFile(path);
+  return std::string(b.begin(), b.end());
+}
+
 void PrintTo(const Message& m, std::ostream* os) {
   std::string text = m.text;
   for (char& c : text) if (c == '\r') c = '|';

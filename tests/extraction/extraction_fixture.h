@@ -18,6 +18,9 @@ struct Message {
 };
 void PrintTo(const Message& m, std::ostream* os);
 
+// A file's bytes as a string.
+std::string Content(const std::string& path);
+
 class ExtractionTest : public PlatformTest {
  protected:
   void SetUp() override;

@@ -18,6 +18,7 @@
 namespace {
 
 using sfxtest::Bytes;
+using sfxtest::Content;
 using sfxtest::Message;
 using sfxtest::Record;
 using sfxtest::StoredRecord;
@@ -27,11 +28,6 @@ const std::string kNothingUnpacked =
     "No puedo reconstruir los archivos de instalaci\xF3n.\r\rNo puc reconstruir els arxius "
     "d'instal\xB7laci\xF3.\r\rCannot reconstruct installation archives.\r\rhelp@example.com\r"
     "help.example.com\r\rError #SFXNRA#";
-
-std::string Content(const std::string& path) {
-  Bytes b = sfxtest::ReadFile(path);
-  return std::string(b.begin(), b.end());
-}
 
 // A setup program for the stand-in: a script that records its argument and stays up.
 Record SetupScript(const std::string& name, const std::string& resultFile, double seconds = 0) {
