@@ -289,7 +289,14 @@ class Watcher {
  private:
   void OnWaitWindow(HWND d) {
     waitWindow_ = d;
-    Log("wait-window", DescribeWaitWindow(d));
+    // The window may close between the scan and the reads; a description taken from a
+    // destroyed window would be empty, so it is logged under another name.
+    std::string description = DescribeWaitWindow(d);
+    if (!IsWindow(d)) {
+      Log("wait-window-closed", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(d)));
+      return;
+    }
+    Log("wait-window", description);
     if (!options_.screenshotAck.empty() && !screenshotDone_) TakeScreenshotPause(d);
   }
 
