@@ -271,7 +271,7 @@ class Watcher {
     WindowScan scan{&tree, {}, {}, {}};
     EnumWindows(ClassifyWindow, reinterpret_cast<LPARAM>(&scan));
     for (HWND d : scan.dialogs) {
-      if (dialogsSeen_.insert(d).second) OnWaitWindow(d);
+      if (dialogsSeen_.count(d) == 0 && OnWaitWindow(d)) dialogsSeen_.insert(d);
     }
     for (HWND w : scan.others) {
       if (othersSeen_.insert(w).second) {
@@ -287,17 +287,20 @@ class Watcher {
   }
 
  private:
-  void OnWaitWindow(HWND d) {
+  // Reports a wait window once it has been read while visible. When the extraction ends
+  // right after the scan, EndDialog hides (and then destroys) the window during the reads,
+  // and what was read is a closing window's state: it is logged apart, and the window is
+  // reported on a later scan should it show again.
+  bool OnWaitWindow(HWND d) {
     waitWindow_ = d;
-    // The window may close between the scan and the reads; a description taken from a
-    // destroyed window would be empty, so it is logged under another name.
     std::string description = DescribeWaitWindow(d);
-    if (!IsWindow(d)) {
-      Log("wait-window-closed", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(d)));
-      return;
+    if (!IsWindowVisible(d)) {
+      Log("wait-window-closing", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(d)));
+      return false;
     }
     Log("wait-window", description);
     if (!options_.screenshotAck.empty() && !screenshotDone_) TakeScreenshotPause(d);
+    return true;
   }
 
   // Asks the runner for a screenshot and waits until it says the shot is taken; the
