@@ -35,12 +35,41 @@ bool StartPosted = false;
 
 namespace {
 
-constexpr uint32_t kDialogHeaderSize = 18;
+// DLGTEMPLATE, the dialog header.
+namespace DialogField {
+constexpr uint32_t kStyle = 0;          // 4
+constexpr uint32_t kExtendedStyle = 4;  // 4
+constexpr uint32_t kItemCount = 8;      // 2
+constexpr uint32_t kX = 10;             // 2
+constexpr uint32_t kY = 12;             // 2
+constexpr uint32_t kWidth = 14;         // 2
+constexpr uint32_t kHeight = 16;        // 2
+constexpr uint32_t kSize = 18;
+}  // namespace DialogField
+
+// DLGITEMTEMPLATE, the item header.
+namespace ItemField {
+constexpr uint32_t kStyle = 0;          // 4
+constexpr uint32_t kExtendedStyle = 4;  // 4
+constexpr uint32_t kX = 8;              // 2
+constexpr uint32_t kY = 10;             // 2
+constexpr uint32_t kWidth = 12;         // 2
+constexpr uint32_t kHeight = 14;        // 2
+constexpr uint32_t kId = 16;            // 2
+constexpr uint32_t kSize = 18;
+}  // namespace ItemField
+
+// What follows the item header: class by ordinal, then the text.
+namespace ItemBlockField {
+constexpr uint32_t kClassMarker = 0;    // 2: 0xFFFF, an ordinal follows
+constexpr uint32_t kClassOrdinal = 2;   // 2: 0x0082, the static control
+constexpr uint32_t kText = 4;           // UTF-16LE
+constexpr uint32_t kSize = 200;
+}  // namespace ItemBlockField
+
 constexpr uint32_t kTitleBlockSize = 42;
-constexpr uint32_t kItemHeaderSize = 18;
-constexpr uint32_t kItemBlockSize = 200;
-constexpr uint32_t kItemClassOffset = 0;  // within the item block
-constexpr uint32_t kItemTextOffset = 4;
+static_assert(DialogField::kSize + kTitleBlockSize + ItemField::kSize + ItemBlockField::kSize ==
+              kWaitDialogTemplateSize);
 
 // Menu 0, class 0, "Velmora Software " in UTF-16LE, terminator, alignment word.
 const uint8_t kTitleBlock[kTitleBlockSize] = {
@@ -86,32 +115,31 @@ void EndWaitDialog() {
 
 void BuildWaitDialogTemplate() {
   uint8_t* t = WaitDialogTemplate;
-  // Dialog header.
-  Put32(t + 0, 0x80C80880u);
-  Put32(t + 4, 0);
-  Put16(t + 8, 1);
-  Put16(t + 10, 328);
-  Put16(t + 12, 278);
-  Put16(t + 14, 144);
-  Put16(t + 16, 44);
-  memcpy(t + kDialogHeaderSize, kTitleBlock, kTitleBlockSize);
-  // Item header.
-  uint8_t* item = t + kDialogHeaderSize + kTitleBlockSize;
-  Put32(item + 0, 0x50000000u);
-  Put32(item + 4, 0);
-  Put16(item + 8, 4);
-  Put16(item + 10, 10);
-  Put16(item + 12, 160);
-  Put16(item + 14, 30);
-  Put16(item + 16, 0);
-  // Item block: class by ordinal, then the text widened to UTF-16.
-  uint8_t* block = item + kItemHeaderSize;
-  memset(block, 0, kItemBlockSize);
-  Put16(block + kItemClassOffset, 0xFFFF);
-  Put16(block + kItemClassOffset + 2, 0x0082);
+  Put32(t + DialogField::kStyle, 0x80C80880u);
+  Put32(t + DialogField::kExtendedStyle, 0);
+  Put16(t + DialogField::kItemCount, 1);
+  Put16(t + DialogField::kX, 328);
+  Put16(t + DialogField::kY, 278);
+  Put16(t + DialogField::kWidth, 144);
+  Put16(t + DialogField::kHeight, 44);
+  memcpy(t + DialogField::kSize, kTitleBlock, kTitleBlockSize);
+  uint8_t* item = t + DialogField::kSize + kTitleBlockSize;
+  Put32(item + ItemField::kStyle, 0x50000000u);
+  Put32(item + ItemField::kExtendedStyle, 0);
+  Put16(item + ItemField::kX, 4);
+  Put16(item + ItemField::kY, 10);
+  Put16(item + ItemField::kWidth, 160);
+  Put16(item + ItemField::kHeight, 30);
+  Put16(item + ItemField::kId, 0);
+  // The item block is zero-filled first: the text's terminator, the creation data and
+  // the padding are the zeros after the text.
+  uint8_t* block = item + ItemField::kSize;
+  memset(block, 0, ItemBlockField::kSize);
+  Put16(block + ItemBlockField::kClassMarker, 0xFFFF);
+  Put16(block + ItemBlockField::kClassOrdinal, 0x0082);
   uint8_t length = static_cast<uint8_t>(kWaitText[0]);
   for (uint8_t i = 0; i < length; ++i)
-    Put16(block + kItemTextOffset + 2 * i, static_cast<uint8_t>(kWaitText[1 + i]));
+    Put16(block + ItemBlockField::kText + 2 * i, static_cast<uint8_t>(kWaitText[1 + i]));
 }
 
 intptr_t WaitDialogProc(plat::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
