@@ -47,7 +47,7 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   ArchiveHandle = plat::kInvalidFile;
   ExtractSummary summary;
   summary.extractedAny = ExtractedAny;
-  summary.installer = InstallerPath.Text();
+  summary.installer = InstallerWritten ? InstallerPath.Text() : "";
   summary.messages = plat::testing::Recorded().messageBoxes.size() - before;
   return summary;
 }
