@@ -92,6 +92,8 @@ FileHandle CreateOutputFile(const char* path) {
   if (!s.plan.createFailsForPath.empty() && std::string(path).find(s.plan.createFailsForPath) != std::string::npos)
     return kInvalidFile;
   std::string p = posix::ToPosix(path);
+  // Windows refuses to replace the file of a running program (a sharing violation).
+  if (posix::IsRunningProgram(p)) return kInvalidFile;
   int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return kInvalidFile;
   posix::RememberHandle(fd, HandleKind::kOutput);
