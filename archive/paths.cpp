@@ -111,15 +111,14 @@ bool IsDeviceName(const char* component, uint32_t length) {
   uint32_t n = 0;
   while (n < length && component[n] != '.') ++n;
   while (n > 0 && component[n - 1] == ' ') --n;
-  char base[8];
-  if (n < 3 || n >= sizeof base) return false;
+  char base[7];
+  if (n < 3 || n > sizeof base) return false;
   for (uint32_t i = 0; i < n; ++i) {
     char c = component[i];
     base[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   }
-  base[n] = 0;
   for (const char* device : kDevices)
-    if (strcmp(base, device) == 0) return true;
+    if (plat::TextLength(device) == n && memcmp(base, device, n) == 0) return true;
   if (n != 4 || (memcmp(base, "COM", 3) != 0 && memcmp(base, "LPT", 3) != 0)) return false;
   char digit = base[3];
   return (digit >= '0' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
