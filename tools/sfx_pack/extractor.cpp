@@ -47,7 +47,8 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   ArchiveHandle = plat::kInvalidFile;
   ExtractSummary summary;
   summary.extractedAny = ExtractedAny;
-  summary.installer = InstallerWritten ? InstallerPath.Text() : "";
+  summary.installer = InstallerPath.Text();
+  summary.installerWritten = InstallerWritten;
   summary.messages = plat::testing::Recorded().messageBoxes.size() - before;
   return summary;
 }
