@@ -14,6 +14,6 @@ int RunPackage();
 
 // TempDir = the user's temporary directory, a "\" if it lacks one, then "_I_\". False
 // when there is no temporary path, its folder does not exist, or it leaves no room for
-// "_I_\": the package
-// then unpacks nowhere (a folder at a drive's root could have been made by anyone).
+// "_I_\": the package then unpacks nowhere (the alternative, a folder at a drive's
+// root, could be made in advance by any user of the machine).
 [[nodiscard]] bool ComposeTempDir();
