@@ -166,7 +166,13 @@ Next ExtractRecord(NameBuffer& names) {
     plat::ShowMessageBox(kBadNameText, kPackageCaption);
     return Next::kStop;
   }
-  if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) return Next::kStop;
+  if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) {
+    // There is no password, so this entry and every one after it stay packed. Without a
+    // setup program found before it the package has nothing usable to offer: the outcome
+    // then says that nothing could be unpacked rather than ending without a word.
+    if (InstallerPath.Empty()) ExtractedAny = false;
+    return Next::kStop;
+  }
 
   plat::ScopedByteString fullPath;
   if (!PrepareDestination(entryName, fullPath)) return Next::kStop;

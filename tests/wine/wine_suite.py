@@ -544,8 +544,9 @@ def scenario_encrypted_entry(s):
     entries = [Entry(b"uno.txt", b"uno", method=0), Entry(b"dos.txt", b"dos" * 500),
                Entry(b"secreto.txt", b"secreto" * 100, password=b"clave"),
                Entry(b"SETUP.EXE", s.setup)]
-    # The extraction ends at the encrypted entry without a word, and not as completed.
-    s.check_package(entries, [], files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500,
+    # The extraction ends at the encrypted entry; with no setup program before it, the
+    # package says that nothing could be unpacked.
+    s.check_package(entries, [(CAPTION, NOTHING_UNPACKED)], files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500,
                                         b"secreto.txt": None, b"SETUP.EXE": None})
 
 

@@ -150,8 +150,8 @@ void CheckName(const EntryFacts& e, std::vector<Finding>& out) {
 void CheckMethodAndEncryption(const EntryFacts& e, std::vector<Finding>& out) {
   if (e.encrypted) {
     out.push_back(Make(Severity::kFault, e,
-                       "the entry is encrypted: the stub has no password and stops here without a "
-                       "message, so this entry and every later one are not unpacked"));
+                       "the entry is encrypted: the stub has no password and stops here, so this entry "
+                       "and every later one are not unpacked (#SFXNRA# when no setup program came before)"));
   } else if (e.method != 0 && e.method != 8) {
     out.push_back(Make(Severity::kFault, e,
                        "compression method " + std::to_string(e.method) +

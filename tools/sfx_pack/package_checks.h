@@ -53,7 +53,7 @@ int ChooseSetup(const std::vector<EntryFacts>& entries);
 //   a trailing separator or a character Windows does not allow in names (#SFXEAA#),
 //   a device name (CON, NUL, COM1...), a component ending in a dot or a space, a name
 //   too long under a typical temporary folder;
-// - per entry: encrypted (the stub stops without a message), a method other than
+// - per entry: encrypted (the stub stops there), a method other than
 //   stored and deflate (#SFXMCD#);
 // - over the set: names that are the same to Windows (case, "\" for "/"), a name that
 //   is both a file and a folder of another name (#SFXEAA#);
