@@ -52,14 +52,12 @@ const char kNothingUnpackedText[] =
 const char kCompletedText[] = "Instalaci\xF3n completada en\r\r";
 const char kDestinationName[] = "_I_\\";
 
+// The name is cut after its 255th character, never inside one.
 void TakeSelfPath() {
   char name[kModuleNameBufferSize];
-  plat::QuerySelfPath(name, sizeof name);
-  uint32_t n = 0;
-  while (n < kSelfPathSize - 2 && name[n]) {
-    SelfPath[n] = name[n];
-    ++n;
-  }
+  uint32_t length = plat::QuerySelfPath(name, sizeof name);
+  uint32_t n = plat::Utf8PrefixLength(name, length, kSelfPathCharacters);
+  for (uint32_t i = 0; i < n; ++i) SelfPath[i] = name[i];
   SelfPath[n] = 0;
 }
 
@@ -67,8 +65,7 @@ void ReportOutcome(intptr_t dialogResult) {
   if (dialogResult == -1 || !ExtractedAny) {
     plat::ShowMessageBox(kNothingUnpackedText, kPackageCaption);
   } else if (InstallerPath.Empty()) {
-    plat::ScopedByteString text;
-    if (text.AppendText(kCompletedText) && text.AppendText(TempDir)) plat::ShowMessageBox(text.Text(), kPackageCaption);
+    plat::ShowMessageBox(kCompletedText, TempDir, kPackageCaption);
   }
 }
 
@@ -79,8 +76,9 @@ void ComposeTempDir() {
   if (n >= kTempDirSize) n = 0;
   TempDir[n] = 0;
   n = plat::TextLength(TempDir);
-  uint32_t needed = n + (n > 0 && TempDir[n - 1] == '\\' ? 0 : 1) + sizeof kDestinationName - 1;
-  if (needed > kTempDirSize - 1) n = 0;  // no room: as if there were no temporary path
+  uint32_t needed = plat::Utf16Units(TempDir, n) + (n > 0 && TempDir[n - 1] == '\\' ? 0 : 1) +
+                    sizeof kDestinationName - 1;
+  if (needed > kTempDirCharacters) n = 0;  // no room: as if there were no temporary path
   if (n == 0 || TempDir[n - 1] != '\\') TempDir[n++] = '\\';
   for (const char* p = kDestinationName; *p; ++p) TempDir[n++] = *p;
   TempDir[n] = 0;
