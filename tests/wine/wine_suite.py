@@ -8,7 +8,9 @@ message boxes, the wait window, the exit code, the processes started) and the fi
 package left in the prefix. The environment (Xvfb, the booted prefix) is brought up
 once per test run by scripts/wine-env.sh; its state directory is given with --state.
 
-All texts are compared as Windows-1252 bytes.
+The system's own texts are compared as Windows-1252 bytes. Windows paths are Windows-1252
+bytes, or text (str) where they hold characters outside that code page; Wine keeps the
+prefix's file names in UTF-8.
 """
 
 import argparse
@@ -113,13 +115,14 @@ class Entry:
     crc: int = None
     data: bytes = None
     password: bytes = None
+    flags: int = 0
 
     def encoded(self, first):
         crc = zlib.crc32(self.content) if self.crc is None else self.crc
         data = self.data
         if data is None:
             data = deflate(self.content) if self.method == 8 else self.content
-        flags = 0
+        flags = self.flags
         if self.password is not None:
             flags |= 1
             cipher = TraditionalCipher(self.password)
@@ -264,8 +267,8 @@ class Suite:
         return values
 
     def unix_path(self, win):
-        """C:\\a\\b (Windows-1252 bytes) to the file in the prefix; Wine stores names as UTF-8."""
-        text = win.decode("cp1252")
+        """C:\\a\\b (Windows-1252 bytes, or text) to the file in the prefix; Wine stores names as UTF-8."""
+        text = win.decode("cp1252") if isinstance(win, bytes) else win
         drive, rest = text[0].lower(), text[2:].replace("\\", "/").lstrip("/")
         return os.path.join(os.path.realpath(os.path.join(self.prefix, "dosdevices", drive + ":")), rest)
 
@@ -282,17 +285,21 @@ class Suite:
         env.update(extra or {})
         return env
 
-    def place(self, data, name=b"paquete de prueba.exe"):
-        """Writes a package into the prefix; returns its Windows path."""
-        with open(self.unix_path(self.win_dir + b"\\" + name), "wb") as f:
+    def place(self, data, name=b"paquete de prueba.exe", directory=None):
+        """Writes a package into the prefix (the scenario's folder, or `directory`, text);
+        returns its Windows path."""
+        path = self.win_dir + b"\\" + name if directory is None else directory + "\\" + name.decode("cp1252")
+        os.makedirs(os.path.dirname(self.unix_path(path)), exist_ok=True)
+        with open(self.unix_path(path), "wb") as f:
             f.write(data)
-        return self.win_dir + b"\\" + name
+        return path
 
     def clean(self):
         """Before a run: no destination directory, no record of an earlier run."""
         shutil.rmtree(self.dest, ignore_errors=True)
-        if os.path.exists(self.record):
-            os.remove(self.record)
+        for leftover in (self.record, self.record + ".w", self.record + ".open"):
+            if os.path.exists(leftover):
+                os.remove(leftover)
         for path in (self.record, self.dest):
             self.c.expect(not os.path.exists(path), "clean start", path)
 
@@ -302,7 +309,7 @@ class Suite:
         log_path = os.path.join(self.work, f"driver-{self.runs}.log")
         # The driver ends the package (and what it started) itself after 60 s.
         command = [self.args.wine, self.args.driver, "--timeout", "60000", *driver_args,
-                   package.decode("cp1252")]
+                   package.decode("cp1252") if isinstance(package, bytes) else package]
         events = []
         with open(log_path, "wb") as log:
             process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=log,
@@ -377,20 +384,44 @@ class Suite:
             self.c.equal(int(os.stat(path).st_mtime), dos_mtime(when),
                          "write time of " + name.decode("cp1252"))
 
-    def expected_command_line(self, installer, package):
-        quoted = b'"' + installer + b'"' if b" " in installer else installer
-        return quoted + b" " + package.replace(b" ", b"\xac")
+    def short_path(self, win):
+        """The short (8.3) form Wine gives a path (text)."""
+        out = subprocess.run([self.args.wine, self.args.driver, "--print-short", win],
+                             capture_output=True, env=self.wine_env())
+        return out.stdout.decode("utf-8").strip()
 
-    def expect_started(self, run, package, installer):
-        """installer: the setup program's Windows path, or None when nothing may start."""
+    def expected_command_lines(self, installer, package):
+        """The setup program's command line as GetCommandLineA and GetCommandLineW give it:
+        the package's path in Windows-1252 (its short form when it has characters outside
+        that code page) with each space as 0xAC, which the wide line shows as U+00AC."""
+        installer, package = (p.decode("cp1252") if isinstance(p, bytes) else p for p in (installer, package))
+        quoted = '"' + installer + '"' if " " in installer else installer
+        try:
+            argument = package.encode("cp1252")
+        except UnicodeEncodeError:
+            argument = self.short_path(package).encode("cp1252")
+        argument = argument.replace(b" ", b"\xac")
+        return (quoted.encode("cp1252", errors="replace") + b" " + argument,
+                (quoted + " " + argument.decode("cp1252")).encode())
+
+    def expect_started(self, run, package, installer, size=None):
+        """installer: the setup program's Windows path, or None when nothing may start;
+        size: the package's size, which the 8-bit argument must open."""
         if installer is None:
             self.c.expect(not os.path.exists(self.record), "nothing started")
             return
         started = [p for p in run.all("process") if p["exe"].upper() == b"SETUP.EXE"]
         self.c.equal(len(started), 1, "setup program started once")
         if self.c.expect(os.path.exists(self.record), "setup program started (its record exists)"):
-            self.c.equal(open(self.record, "rb").read(), self.expected_command_line(installer, package),
-                         "setup program's command line")
+            line_a, line_w = self.expected_command_lines(installer, package)
+            got_a = open(self.record, "rb").read()
+            if b"?" in line_a:  # the program's own path outside the code page: its argument only
+                line_a, got_a = line_a[line_a.rindex(b" "):], got_a[got_a.rfind(b" "):]
+            self.c.equal(got_a, line_a, "setup program's command line (GetCommandLineA)")
+            self.c.equal(open(self.record + ".w", "rb").read(), line_w, "setup program's command line (GetCommandLineW)")
+            if size is not None:
+                self.c.equal(open(self.record + ".open", "rb").read(), str(size).encode(),
+                             "the 8-bit argument opens the package")
 
     def check_package(self, content, boxes, seen=None, files=None, installer=None,
                       driver_args=(), **run_args):
@@ -406,7 +437,7 @@ class Suite:
         self.expect_boxes(run, boxes)
         self.expect_wait_window(run, seen)
         self.expect_files(files or {})
-        self.expect_started(run, package, installer)
+        self.expect_started(run, package, installer, len(data))
         return run
 
     def files_outside_destination(self):
@@ -574,10 +605,11 @@ def scenario_damaged_deflate(s):
 
 
 def scenario_refused_names(s):
-    for bad in (b"../evil.txt", b"..\\evil.txt", b"sub/../../evil.txt", b"/evil.txt",
-                b"\\evil.txt", b"C:evil.txt", b"C:\\evil.txt"):
+    # The last one: Windows-1252 bytes under flag bit 11, which says UTF-8.
+    for bad, flags in ((b"../evil.txt", 0), (b"..\\evil.txt", 0), (b"sub/../../evil.txt", 0), (b"/evil.txt", 0),
+                       (b"\\evil.txt", 0), (b"C:evil.txt", 0), (b"C:\\evil.txt", 0), (b"caf\xe9.txt", 0x800)):
         label = bad.decode("cp1252")
-        entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso"),
+        entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso", flags=flags),
                    Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
         before = s.files_outside_destination()
         s.check_package(entries, [(CAPTION, BAD_NAME), s.completed], seen=True,
@@ -586,6 +618,84 @@ def scenario_refused_names(s):
         under_dest = [os.path.join(t, n) for t, _d, ns in os.walk(s.dest) for n in ns]
         s.c.equal(sorted(os.path.relpath(p, s.dest) for p in under_dest), ["uno.txt"],
                   f"{label}: only the first entry unpacked")
+
+
+def created_names(top):
+    """Every file and folder under `top`, relative, as the UTF-8 bytes Wine stored."""
+    top = os.fsencode(top)
+    return sorted(os.path.relpath(os.path.join(t, n), top) for t, ds, fs in os.walk(top) for n in ds + fs)
+
+
+def scenario_unicode_names(s):
+    """Names with flag bit 11 are UTF-8; names without it are Windows-1252, the prefix's
+    ANSI code page. The files must carry exactly these characters."""
+    utf8 = ["ελληνικά.txt", "日本語/説明書.txt", "col·lecció/l·l.txt"]
+    ansi = ["café.txt", "año/niño ñ.txt", "l·l.txt"]
+    entries = ([Entry(n.encode(), n.encode() * 3, flags=0x800) for n in utf8] +
+               [Entry(n.encode("cp1252"), n.encode() * 3) for n in ansi])
+    s.check_package(entries, [s.completed])
+    created = created_names(s.dest)
+    expected = sorted({os.fsencode(p) for n in utf8 + ansi for p in (n, os.path.dirname(n)) if p})
+    s.c.equal(created, expected, "bytes of every created name")
+    for n in utf8 + ansi:
+        path = os.path.join(s.dest, n)
+        s.c.expect(os.path.isfile(path) and open(path, "rb").read() == n.encode() * 3, "content of " + n)
+
+
+# Folders outside the code page: Cyrillic, CJK, "ł" (which a best fit would make "l", next
+# to a decoy folder with "l"), each with spaces; and "é", "ñ" which Windows-1252 has.
+UNICODE_FOLDERS = [("Cyrillic", "пакет тест", None), ("CJK", "日本 語", None),
+                   ("ł next to a decoy with l", "Paweł dos", "Pawel dos"), ("Windows-1252", "café ñ", None)]
+
+
+def scenario_unicode_temp(s):
+    """The temporary folder outside the code page: the files land there, the completion
+    message names it, and the setup program is started from it with the package's path."""
+    for what, folder, decoy in UNICODE_FOLDERS:
+        temp = "C:\\sfx temporal\\" + folder
+        dest = s.unix_path(temp + "\\_I_")
+        shutil.rmtree(s.unix_path("C:\\sfx temporal"), ignore_errors=True)
+        for f in (folder, decoy):
+            if f:
+                os.makedirs(s.unix_path("C:\\sfx temporal\\" + f))
+        env_args = ["--env", "TMP=" + temp, "--env", "TEMP=" + temp]
+        s.clean()
+        run = s.run(s.place(build_package(s.stub, [Entry(b"leeme.txt", b"hola")])), env_args)
+        s.expect_exit_zero(run)
+        boxes = [(b["caption"], b["text_w"]) for b in run.all("box")]
+        s.c.equal(boxes, [(CAPTION, COMPLETED.decode("cp1252").encode() + (temp + "\\_I_\\").encode())],
+                  what + ": completion message names the temporary folder")
+        s.c.equal(created_names(dest), [b"leeme.txt"], what + ": unpacked into the temporary folder")
+        if decoy:
+            s.c.equal(created_names(s.unix_path("C:\\sfx temporal\\" + decoy)), [], what + ": decoy untouched")
+        shutil.rmtree(dest, ignore_errors=True)
+        s.clean()
+        data = build_package(s.stub, [Entry(b"SETUP.EXE", s.setup)])
+        package = s.place(data)
+        run = s.run(package, env_args)
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [])
+        s.expect_started(run, package, temp + "\\_I_\\SETUP.EXE", len(data))
+        s.c.expect(not os.path.exists(dest), what + ": destination directory removed")
+
+
+def scenario_unicode_package_path(s):
+    """The package in a folder outside the code page: it finds itself, and the setup
+    program gets a path an 8-bit program can open (the short form where needed). With a
+    decoy package in the "l" folder, the "ł" one must be the one unpacked."""
+    for what, folder, decoy in UNICODE_FOLDERS:
+        top = "C:\\sfx pruebas\\" + folder
+        if decoy:
+            s.place(build_package(s.stub, [Entry(b"SE\xd1UELO.txt", b"decoy")]),
+                    directory="C:\\sfx pruebas\\" + decoy)
+        s.clean()
+        data = build_package(s.stub, [Entry(b"SETUP.EXE", s.setup), Entry(b"datos/leeme.txt", b"hola")])
+        package = s.place(data, directory=top)
+        run = s.run(package)
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [])
+        s.expect_files({b"datos/leeme.txt": b"hola", b"SE\xd1UELO.txt": None})
+        s.expect_started(run, package, s.installer, len(data))
 
 
 def scenario_setup_outlives_wait(s):
