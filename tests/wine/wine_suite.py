@@ -273,6 +273,9 @@ class Suite:
         return os.path.join(os.path.realpath(os.path.join(self.prefix, "dosdevices", drive + ":")), rest)
 
     def dest_file(self, name):
+        """The unpacked file of an entry name (Windows-1252 bytes, or text)."""
+        if isinstance(name, str):
+            return self.unix_path(self.temp_dir.decode("cp1252") + name.replace("/", "\\"))
         return self.unix_path(self.temp_dir + name.replace(b"/", b"\\"))
 
     def wine_env(self, extra=None):
@@ -370,13 +373,14 @@ class Suite:
                       f"rect {w['rect']} work {w['work']}")
 
     def expect_files(self, files):
-        """files: name -> expected content (bytes), or None for 'must not exist'."""
+        """files: name (as dest_file takes it) -> expected content (bytes), or None for 'must not exist'."""
         for name, content in files.items():
             path = self.dest_file(name)
+            label = name if isinstance(name, str) else name.decode("cp1252")
             if content is None:
-                self.c.expect(not os.path.exists(path), "not extracted: " + name.decode("cp1252"))
-            elif self.c.expect(os.path.isfile(path), "extracted: " + name.decode("cp1252")):
-                self.c.expect(open(path, "rb").read() == content, "content of " + name.decode("cp1252"))
+                self.c.expect(not os.path.exists(path), "not extracted: " + label)
+            elif self.c.expect(os.path.isfile(path), "extracted: " + label):
+                self.c.expect(open(path, "rb").read() == content, "content of " + label)
 
     def expect_mtime(self, name, when):
         path = self.dest_file(name)
@@ -728,17 +732,17 @@ def tool_step(s, what, command, **kwargs):
 
 
 def pack_with_tool(s, inputs, extra=()):
-    """Runs sfx-pack create on a directory holding `inputs` (name -> bytes), giving it
-    the top-level names: a file goes in under its name, a directory with its files.
+    """Runs sfx-pack create on a directory holding `inputs` (UTF-8 name -> bytes), giving
+    it the top-level names: a file goes in under its name, a directory with its files.
     Returns the package's bytes, or None when sfx-pack failed."""
     source = os.path.join(s.work, "entrada")
     shutil.rmtree(source, ignore_errors=True)
     for name, content in inputs.items():
-        path = os.path.join(source, name.decode("cp1252"))
+        path = os.path.join(source, name.decode())
         os.makedirs(os.path.dirname(path), exist_ok=True)
         open(path, "wb").write(content)
     os.makedirs(source, exist_ok=True)
-    top = sorted({n.decode("cp1252").split("/")[0] for n in inputs})
+    top = sorted({n.decode().split("/")[0] for n in inputs})
     output = os.path.join(s.work, "paquete.exe")
     command = [s.args.sfx_pack, "create", "--stub", s.args.stub, "--output", output, *extra, *top]
     return open(output, "rb").read() if tool_step(s, "sfx-pack create", command, cwd=source) else None
@@ -781,18 +785,21 @@ def scenario_packed_by_tool(s):
     if not s.has_sfx_pack:
         print(f"sfx-pack not found at {s.args.sfx_pack}: skipped")
         return SKIP
+    # A name outside ASCII goes in as UTF-8 with flag bit 11, from files and from the ZIP.
     inputs = {b"SETUP.EXE": s.setup, b"datos/leeme.txt": b"Hola desde el paquete.\r\n",
-              b"datos/imagen.bin": os.urandom(50000) + bytes(50000)}
+              b"datos/imagen.bin": os.urandom(50000) + bytes(50000),
+              "datos/niño ελληνικά 日本.txt".encode(): b"UTF-8"}
     # The same files as an ordinary ZIP file, for --from-zip.
     zip_path = os.path.join(s.work, "entrada.zip")
     with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as z:
         for name, content in inputs.items():
-            z.writestr(name.decode("cp1252"), content)
+            z.writestr(name.decode(), content)
     for variant, extra, given in (("deflate", (), inputs), ("stored", ("--store",), inputs),
                                   ("from zip", ("--from-zip", zip_path), {})):
         data = pack_with_tool(s, given, extra)
         if data is not None:
-            s.check_package(data, [], installer=s.installer, files={**inputs, b"SETUP.EXE": None})
+            s.check_package(data, [], installer=s.installer,
+                            files={**{n.decode(): c for n, c in inputs.items()}, "SETUP.EXE": None})
             print(f"{variant}: checked")
     return None
 
