@@ -14,6 +14,17 @@ int Widen(const char* text, int count, UINT page, wchar_t* to, int room) {
   return MultiByteToWideChar(page, page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0, text, count, to, room);
 }
 
+// An unpaired surrogate has no UTF-8 form: the conversion would put U+FFFD in its place
+// and the path would name another file.
+bool IsWellFormed(const wchar_t* text, int units) {
+  for (int i = 0; i < units; ++i) {
+    bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+    if (high && i + 1 < units && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
+    else if (text[i] >= 0xD800 && text[i] <= 0xDFFF) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 WideText::WideText(const char* text, int count, UINT page, const char* tail) {
@@ -34,6 +45,7 @@ WideText::~WideText() { Release(text_); }
 
 bool Narrow(const wchar_t* text, int units, UINT page, ByteString& out) {
   if (units == 0) return out.Assign("", 0);
+  if (!IsWellFormed(text, units)) return false;
   // Only the code pages other than UTF-8 take the best-fit flag and report a default
   // character.
   BOOL usedDefault = FALSE;
@@ -50,7 +62,7 @@ bool Narrow(const wchar_t* text, int units, UINT page, ByteString& out) {
 
 uint32_t StoreUtf8(const wchar_t* text, uint32_t units, char* buffer, uint32_t size) {
   if (size == 0) return 0;
-  int n = units == 0 ? 0
+  int n = units == 0 || !IsWellFormed(text, static_cast<int>(units)) ? 0
                      : WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), buffer,
                                            static_cast<int>(size - 1), nullptr, nullptr);
   if (n < 0) n = 0;

@@ -27,11 +27,12 @@ class WideText {
 };
 
 // `units` UTF-16 units into code page `page`. False when a character has no exact form
-// there (no best-fit substitute) or memory runs out.
+// there (no best-fit substitute), for an unpaired surrogate, or when memory runs out.
 [[nodiscard]] bool Narrow(const wchar_t* text, int units, UINT page, ByteString& out);
 
 // `units` UTF-16 units as zero-terminated UTF-8 in a buffer of `size` bytes, which must
-// hold kUtf8BytesPerUnit bytes per unit and the terminator. Returns the bytes written.
+// hold kUtf8BytesPerUnit bytes per unit and the terminator. Returns the bytes written:
+// none (an empty text) for a text with an unpaired surrogate.
 uint32_t StoreUtf8(const wchar_t* text, uint32_t units, char* buffer, uint32_t size);
 
 }  // namespace plat::win32
