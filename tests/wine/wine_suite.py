@@ -394,30 +394,32 @@ class Suite:
                              capture_output=True, env=self.wine_env())
         return out.stdout.decode("utf-8").strip()
 
-    def expected_command_lines(self, installer, package):
+    def expected_command_lines(self, installer, package, code_page="cp1252"):
         """The setup program's command line as GetCommandLineA and GetCommandLineW give it:
-        the package's path in Windows-1252 (its short form when it has characters outside
-        that code page) with each space as 0xAC, which the wide line shows as U+00AC."""
+        the package's path in the ANSI code page (its short form when it has characters
+        outside it) with each space as 0xAC, which the wide line shows as the character
+        the code page gives 0xAC (U+00AC in Windows-1252)."""
         installer, package = (p.decode("cp1252") if isinstance(p, bytes) else p for p in (installer, package))
         quoted = '"' + installer + '"' if " " in installer else installer
         try:
-            argument = package.encode("cp1252")
+            argument = package.encode(code_page)
         except UnicodeEncodeError:
-            argument = self.short_path(package).encode("cp1252")
+            argument = self.short_path(package).encode(code_page)
         argument = argument.replace(b" ", b"\xac")
-        return (quoted.encode("cp1252", errors="replace") + b" " + argument,
-                (quoted + " " + argument.decode("cp1252")).encode())
+        return (quoted.encode(code_page, errors="replace") + b" " + argument,
+                (quoted + " " + argument.decode(code_page)).encode())
 
-    def expect_started(self, run, package, installer, size=None):
+    def expect_started(self, run, package, installer, size=None, code_page="cp1252"):
         """installer: the setup program's Windows path, or None when nothing may start;
-        size: the package's size, which the 8-bit argument must open."""
+        size: the package's size, which the 8-bit argument must open; code_page: the
+        ANSI code page the package ran with."""
         if installer is None:
             self.c.expect(not os.path.exists(self.record), "nothing started")
             return
         started = [p for p in run.all("process") if p["exe"].upper() == b"SETUP.EXE"]
         self.c.equal(len(started), 1, "setup program started once")
         if self.c.expect(os.path.exists(self.record), "setup program started (its record exists)"):
-            line_a, line_w = self.expected_command_lines(installer, package)
+            line_a, line_w = self.expected_command_lines(installer, package, code_page)
             got_a = open(self.record, "rb").read()
             if b"?" in line_a:  # the program's own path outside the code page: its argument only
                 line_a, got_a = line_a[line_a.rindex(b" "):], got_a[got_a.rfind(b" "):]
@@ -700,6 +702,21 @@ def scenario_unicode_package_path(s):
         s.expect_boxes(run, [])
         s.expect_files({b"datos/leeme.txt": b"hola", b"SE\xd1UELO.txt": None})
         s.expect_started(run, package, s.installer, len(data))
+
+
+def scenario_setup_argument_code_pages(s):
+    """On machines whose ANSI code page is 932 or 1251 (Wine takes it from the locale's
+    name): each space of the package's path goes as the byte 0xAC, which the wide command
+    line shows as U+FF6C on 932 and U+00AC on 1251. (A locale that is not installed
+    leaves Wine's Unix names in ASCII, so the folder is ASCII here.)"""
+    for locale, code_page in (("ja_JP.UTF-8", "cp932"), ("ru_RU.UTF-8", "cp1251")):
+        s.clean()
+        data = build_package(s.stub, [Entry(b"SETUP.EXE", s.setup)])
+        package = s.place(data)
+        run = s.run(package, env={"LC_ALL": locale, "LANG": locale})
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [])
+        s.expect_started(run, package, s.installer, len(data), code_page)
 
 
 def scenario_setup_outlives_wait(s):
