@@ -637,11 +637,20 @@ def scenario_unicode_names(s):
     ANSI code page. The files must carry exactly these characters."""
     utf8 = ["ελληνικά.txt", "日本語/説明書.txt", "col·lecció/l·l.txt"]
     ansi = ["café.txt", "año/niño ñ.txt", "l·l.txt"]
+    # A name ending in "/" makes its folder and fails to open: the box's caption is its path.
+    folder = "φάκελος/"
     entries = ([Entry(n.encode(), n.encode() * 3, flags=0x800) for n in utf8] +
-               [Entry(n.encode("cp1252"), n.encode() * 3) for n in ansi])
-    s.check_package(entries, [s.completed])
+               [Entry(n.encode("cp1252"), n.encode() * 3) for n in ansi] +
+               [Entry(folder.encode(), b"", method=0, flags=0x800)])
+    s.clean()
+    run = s.run(s.place(build_package(s.stub, entries)))
+    s.expect_exit_zero(run)
+    temp = s.temp_dir.decode("cp1252")
+    s.c.equal([(b["caption_w"], b["text_w"]) for b in run.all("box")],
+              [((temp + "φάκελος\\").encode(), OPEN_FAILED), (CAPTION, (COMPLETED.decode("cp1252") + temp).encode())],
+              "message boxes (caption, text) as the wide calls read them")
     created = created_names(s.dest)
-    expected = sorted({os.fsencode(p) for n in utf8 + ansi for p in (n, os.path.dirname(n)) if p})
+    expected = sorted({os.fsencode(p) for n in utf8 + ansi + [folder] for p in (n.rstrip("/"), os.path.dirname(n)) if p})
     s.c.equal(created, expected, "bytes of every created name")
     for n in utf8 + ansi:
         path = os.path.join(s.dest, n)
