@@ -31,6 +31,14 @@ int32_t NextUtf8(const char* text, uint32_t count, uint32_t* at) {
   return static_cast<int32_t>(value);
 }
 
+uint32_t EncodeUtf8(uint32_t codePoint, char out[4]) {
+  static const uint8_t kLead[4] = {0, 0xC0, 0xE0, 0xF0};
+  uint32_t more = codePoint < 0x80 ? 0 : codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
+  out[0] = static_cast<char>(more == 0 ? codePoint : kLead[more] | (codePoint >> (6 * more)));
+  for (uint32_t k = 1; k <= more; ++k) out[k] = static_cast<char>(0x80 | ((codePoint >> (6 * (more - k))) & 0x3F));
+  return more + 1;
+}
+
 bool IsValidUtf8(const char* text, uint32_t count) {
   for (uint32_t i = 0; i < count;)
     if (NextUtf8(text, count, &i) < 0) return false;

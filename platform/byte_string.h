@@ -65,6 +65,9 @@ uint32_t TextLength(const char* text);
 // continuation byte, an overlong form, a surrogate, a value above U+10FFFF).
 int32_t NextUtf8(const char* text, uint32_t count, uint32_t* at);
 
+// Writes a code point (below U+110000) as UTF-8 into `out`; returns the bytes written.
+uint32_t EncodeUtf8(uint32_t codePoint, char out[4]);
+
 // True when the `count` bytes are well-formed UTF-8 throughout.
 [[nodiscard]] bool IsValidUtf8(const char* text, uint32_t count);
 

@@ -52,17 +52,6 @@ Decoded Decode(const char* codePage, const std::string& bytes, std::string& out)
   return ok ? Decoded::kText : Decoded::kNotText;
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-    return;
-  }
-  static const uint8_t kLead[4] = {0, 0xC0, 0xE0, 0xF0};
-  int more = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-  out += static_cast<char>(kLead[more] | (c >> (6 * more)));
-  for (int k = more - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-}
-
 }  // namespace
 
 std::string WindowsName(const std::string& bytes, uint16_t flags, bool* valid) {
@@ -103,7 +92,8 @@ std::string FoldCase(const std::string& utf8Name) {
     }
     uint32_t upper = utf8 ? static_cast<uint32_t>(towupper_l(static_cast<wint_t>(c), utf8))
                           : static_cast<uint32_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    AppendUtf8(out, upper);
+    char bytes[4];
+    out.append(bytes, plat::EncodeUtf8(upper, bytes));
   }
   return out;
 }
