@@ -60,6 +60,8 @@ struct FaultPlan {
 
 struct ReadCall { uint32_t asked; uint32_t got; };
 struct WriteCall { uint32_t asked; uint32_t written; };
+// The caption (UTF-8), and the text: the message's Windows-1252 bytes followed by the
+// path's UTF-8 bytes.
 struct MessageBoxCall { std::string caption; std::string text; };
 struct SeekCall { int32_t distance; int32_t result; };
 struct StartCall { std::string application; std::string commandLine; std::string arguments; };
