@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 // sfx-pack copied into a layout of folders, with stubs placed around it.
 TEST(StubSearch, CreateFindsTheInstalledOrBuiltStub) {
-  const Bytes windowsStub = FakePe(), linuxStub = FakeStub(100);
+  const Bytes windowsStub = FakePe(), linuxStub = FakeElf(100);
   struct Case {
     std::string label;
     std::string tool;                                 // where sfx-pack is
@@ -97,7 +97,7 @@ class FinishedToolTest : public ::testing::Test {
   void SetUp() override {
     WriteTree(dir.path(), {{"SETUP.EXE", FakePe()}, {"data/a.txt", ToBytes(std::string(3000, 'a'))},
                            {"data/\xE9t\xE9.txt", ToBytes("latin-1 name")}});
-    WriteFile(dir / "stub", FakeStub(300));
+    WriteFile(dir / "stub", FakeElf(300));
   }
   TempDir dir;
 };

@@ -10,6 +10,10 @@ struct ExtractSummary {
   bool extractedAny = false;    // the loop created at least one file (and found no damage)
   std::string installer;        // the setup program the stub would start, or empty
   size_t messages = 0;          // message boxes the stub would have shown
+  int records = 0;              // records in the package, as the stub walks them
+  bool recordsReachEnd = false; // they end at the end of the file (or a signature)
+  std::string recordsEnding;    // where and why they end, when they do not
+  int entries = 0;              // output files the loop created: fewer when it stopped early
 };
 
 // Runs the stub's ExtractArchive on the package into `directory` (created as needed),

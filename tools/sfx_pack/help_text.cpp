@@ -45,7 +45,8 @@ const std::vector<CommandHelp> kCommands = {
         "create",
         "write a package from files, directories or a ZIP file",
         "sfx-pack create --output OUT [--stub windows|linux|STUB] [--setup NAME]\n"
-        "                [--store | --level N] [--from-zip ZIP] [INPUT...]",
+        "                [--store | --level N] [--jobs N] [--from-zip ZIP] [--strict]\n"
+        "                [--force] [INPUT...]",
         "Writes OUT: the bytes of the stub followed by one record per file. OUT appears only\n"
         "once it is complete: the package is written to a temporary file beside it and\n"
         "renamed at the end, and removed on any failure.\n"
@@ -62,10 +63,17 @@ const std::vector<CommandHelp> kCommands = {
         "program is no Windows program, when a name would be refused by the stub, could\n"
         "not be created by Windows or is too long for a typical temporary folder\n"
         "(C:\\Users\\<20 letters>\\AppData\\Local\\Temp\\_I_\\ plus the name must stay within\n"
-        "259 characters), when two names differ only in case, and about encrypted ZIP\n"
-        "entries (the stub has no password and stops there). Warnings do not stop create;\n"
-        "verify fails a package that the stub would not unpack whole. Two inputs that give\n"
-        "the same name, and a package of 2 GiB or more, are refused.\n"
+        "259 characters), when two names differ only in case, about encrypted ZIP entries\n"
+        "(the stub has no password and stops there), and about symbolic links whose target\n"
+        "does not exist, which it skips. Warnings do not stop create unless --strict is\n"
+        "given; verify fails a package that the stub would not unpack whole. Two inputs\n"
+        "that give the same name, an output that is also an input, a stub that is no\n"
+        "program, and a package of 2 GiB or more, are refused. The output is left out of a\n"
+        "folder that holds it, so running create twice does not pack the first package.\n"
+        "Ctrl-C, SIGTERM and SIGHUP remove the unfinished package.\n"
+        "\n"
+        "Files are compressed on every processor at once (--jobs); the package is the same\n"
+        "byte for byte whatever the number of threads.\n"
         "\n"
         "The stub: without --stub, create uses the installed Windows stub, looked for in\n"
         "this order: ../share/sfx/sfx-stub.exe beside the sfx-pack program's own folder\n"
@@ -76,7 +84,11 @@ const std::vector<CommandHelp> kCommands = {
             {"--output OUT", "the package to write"},
             {"--stub STUB", "'windows' (the default), 'linux', or the path of a stub program;\n"
                             "a stub that already holds an archive is refused (use ./linux\n"
-                            "for a file named linux)"},
+                            "for a file named linux), and so is one that is not a Windows\n"
+                            "program for i386 (PE) or a Linux program (ELF)"},
+            {"--force", "take a stub that is not a program all the same"},
+            {"--strict", "treat every warning as an error: write nothing when there is one"},
+            {"--jobs N", "compress on N threads (1 to 64; default: one per processor)"},
             {"--setup NAME", "put the entry NAME first, so that the stub starts it; NAME must\n"
                              "contain \".EXE\" in capitals"},
             {"--store", "store the files without compression"},
@@ -108,7 +120,8 @@ const std::vector<CommandHelp> kCommands = {
         "and uncompressed size, CRC-32, date and time, name) in aligned columns, and where\n"
         "and why the record sequence ended. Control bytes and backslashes in names are\n"
         "shown as \\xNN. Exit status 1 when the records end before the end of the file\n"
-        "(an Authenticode signature appended by a signing tool counts as the end).",
+        "(an Authenticode signature appended by a signing tool counts as the end); the\n"
+        "message says when the file is cut short inside a record.",
         {
             {"--json", "print one JSON object instead, for scripts: archiveOffset, records\n"
                        "(offset, name, method, flags, encrypted, compressedSize,\n"
@@ -152,8 +165,9 @@ const std::vector<CommandHelp> kCommands = {
         "Unpacks PACKAGE into DIR exactly as the stub would unpack it into its folder\n"
         "under the temporary directory, with the stub's own code, and starts nothing.\n"
         "DIR is created as needed. Messages the stub would show are written to standard\n"
-        "error. Prints the setup program the stub would start. Exit status 1 when the\n"
-        "stub would have shown any message or unpacked nothing.",
+        "error. Prints the setup program the stub would start. Exit status 1, with the\n"
+        "reason, when the stub would have shown any message, unpacked nothing, or stopped\n"
+        "before the last record, and when the records end before the end of the file.",
         {},
         {
             {"sfx-pack extract app-setup.exe /tmp/check", "unpack into /tmp/check"},
@@ -169,8 +183,8 @@ const std::vector<ManSection> kManSections = {
      "\n"
      "PREFIX/share/sfx/sfx-stub, the Linux stub (create --stub linux)."},
     {"SEE ALSO",
-     "osslsigncode(1) signs packages; the package maker's guide and the package format\n"
-     "reference are in the project's docs folder."},
+     "osslsigncode(1) signs packages. The package maker's guide (guide.md) and the package\n"
+     "format reference (package-format.md) are installed in /usr/share/doc/sfx-pack/."},
 };
 
 // Options and examples as two indented columns.

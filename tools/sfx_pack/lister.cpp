@@ -25,7 +25,7 @@ struct Listing {
   std::vector<ListedRecord> records;
   int64_t end = 0;
   std::string ending;
-  bool clean = false;
+  ListEnd how;
   int64_t signatureSize = 0;
 };
 
@@ -36,7 +36,7 @@ Listing ReadListing(const std::string& path) {
   while (walker.Next()) listing.records.push_back({walker.offset(), walker.header(), walker.name()});
   listing.end = walker.end();
   listing.ending = walker.ending();
-  listing.clean = walker.clean();
+  listing.how = {walker.clean(), walker.cutShort()};
   listing.signatureSize = walker.signatureSize();
   return listing;
 }
@@ -134,7 +134,7 @@ std::string PrintableName(const std::vector<uint8_t>& name) {
   return text;
 }
 
-bool ListPackage(const std::string& path, std::ostream& out) {
+ListEnd ListPackage(const std::string& path, std::ostream& out) {
   Listing listing = ReadListing(path);
   std::vector<std::vector<std::string>> rows;
   std::vector<size_t> widths;
@@ -149,10 +149,10 @@ bool ListPackage(const std::string& path, std::ostream& out) {
   WriteRow(titles, widths, out);
   for (const std::vector<std::string>& row : rows) WriteRow(row, widths, out);
   out << Ending(listing) << "\n";
-  return listing.clean;
+  return listing.how;
 }
 
-bool ListPackageJson(const std::string& path, std::ostream& out) {
+ListEnd ListPackageJson(const std::string& path, std::ostream& out) {
   Listing listing = ReadListing(path);
   out << "{\"archiveOffset\": " << listing.archiveOffset << ", \"records\": [";
   for (size_t i = 0; i < listing.records.size(); ++i) {
@@ -166,9 +166,9 @@ bool ListPackageJson(const std::string& path, std::ostream& out) {
         << FormatDosDateTime(h.ModDate(), h.ModTime()) << "\"}";
   }
   out << (listing.records.empty() ? "" : "\n") << "], \"end\": {\"offset\": " << listing.end
-      << ", \"reason\": " << JsonString(listing.ending) << ", \"clean\": " << (listing.clean ? "true" : "false")
+      << ", \"reason\": " << JsonString(listing.ending) << ", \"clean\": " << (listing.how.clean ? "true" : "false")
       << "}, \"signatureSize\": " << listing.signatureSize << "}\n";
-  return listing.clean;
+  return listing.how;
 }
 
 }  // namespace sfxpack

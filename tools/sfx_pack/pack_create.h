@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/sfx_pack/deflate.h"
+#include "tools/sfx_pack/entry_pool.h"
 #include "tools/sfx_pack/file_inputs.h"
 #include "tools/sfx_pack/package_checks.h"
 #include "tools/sfx_pack/package_writer.h"
@@ -23,6 +24,9 @@ struct CreateOptions {
   int level = kDefaultLevel;         // kStoreLevel stores every file
   std::vector<std::string> inputs;   // files and directories
   std::string setup;                 // --setup: the entry to put first, or empty
+  bool force = false;                // --force: take a stub that is no program
+  bool strict = false;               // --strict: warnings are errors (main refuses)
+  int jobs = DefaultJobs();          // threads compressing entries
   int64_t maxPackageSize = kMaxPackageSize;
 };
 
