@@ -113,12 +113,18 @@ TEST_F(FinishedToolTest, QuietAndVerboseCreate) {
        {"stub: stub", "added SETUP.EXE: deflate 512 -> [0-9]+ bytes", "added data/a.txt: deflate 3000 -> [0-9]+ bytes",
         "added data/\xE9t\xE9.txt: stored 12 -> 12 bytes",
         "sfx-pack: wrote out.exe: 3 records, [0-9]+ bytes, archive at offset 300"}},
+      {{"--jobs", "1"}, {"sfx-pack: wrote out.exe: 3 records, [0-9]+ bytes, archive at offset 300"}},
+      {{"--jobs=4"}, {"sfx-pack: wrote out.exe: 3 records, [0-9]+ bytes, archive at offset 300"}},
   };
+  Bytes first;
   for (const Case& c : cases) {
-    std::vector<std::string> args = c.flags;
-    for (const char* a : {"create", "--stub", "stub", "--output", "out.exe", "SETUP.EXE", "data"}) args.push_back(a);
+    std::vector<std::string> args{"create", "--stub", "stub", "--output", "out.exe", "SETUP.EXE", "data"};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
     CommandResult r = RunPack(args, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
+    // The same package whatever is shown and however many threads compress it.
+    if (first.empty()) first = ReadFile(dir / "out.exe");
+    EXPECT_EQ(ReadFile(dir / "out.exe"), first);
     EXPECT_EQ(r.err, "");  // no warnings, and no progress bar: standard error is no terminal
     std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), c.out.size()) << r.out;
