@@ -16,6 +16,7 @@
 #include "inflate/inflate.h"
 #include "integrity/cipher.h"
 #include "integrity/stored_copy.h"
+#include "launcher/branding.h"
 #include "platform/platform.h"
 
 char TempDir[kTempDirSize] = {};
@@ -24,7 +25,6 @@ plat::ByteString InstallerPath;
 
 namespace {
 
-const char kPackageCaption[] = "Velmora Software";
 const char kSeekFailedText[] = "Error localizando el instalador\r\rError #SFXELI#";
 const char kBadNameText[] = "Error al extraer el nombre de un componente.\r\rError #SFXENC#";
 const char kNoDirectoryCaption[] = "No puedo crear directorio";
@@ -115,7 +115,7 @@ bool WriteEntryData(bool* unknownMethod) {
       intact = Inflate() == InflateResult::kOk && intact;
       break;
     default:
-      plat::ShowMessageBox(kUnknownMethodText, kPackageCaption);
+      plat::ShowMessageBox(kUnknownMethodText, PackageCaption());
       *unknownMethod = true;
       return true;
   }
@@ -128,7 +128,7 @@ Next ExtractRecord(NameBuffer& names) {
   const LocalRecordHeader& h = CurrentEntry.header;
   plat::ScopedByteString entryName;
   if (!names.Read(h.NameLength(), entryName) || entryName.Empty() || !IsContainedName(entryName)) {
-    plat::ShowMessageBox(kBadNameText, kPackageCaption);
+    plat::ShowMessageBox(kBadNameText, PackageCaption());
     return Next::kStop;
   }
   if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) return Next::kStop;
@@ -166,7 +166,7 @@ Next ExtractRecord(NameBuffer& names) {
 void ExtractArchive() {
   SeekArchive(ArchiveOffset, plat::kFromBeginning);
   if (SeekResult == -1) {
-    plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+    plat::ShowMessageBox(kSeekFailedText, PackageCaption());
     return;
   }
   NameBuffer names;
@@ -179,7 +179,7 @@ void ExtractArchive() {
     SeekArchive(static_cast<int32_t>(next), plat::kFromBeginning);
     if (SeekResult == -1) {
       // Without the position there is no telling where the next record starts.
-      plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+      plat::ShowMessageBox(kSeekFailedText, PackageCaption());
       break;
     }
   }
