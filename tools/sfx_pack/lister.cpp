@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "tools/sfx_pack/dos_time.h"
 #include "tools/sfx_pack/record_walker.h"
+#include "tools/sfx_pack/stub_texts.h"
 
 namespace sfxpack {
 
@@ -27,6 +29,7 @@ struct Listing {
   std::string ending;
   ListEnd how;
   int64_t signatureSize = 0;
+  std::optional<StubTexts> texts;
 };
 
 Listing ReadListing(const std::string& path) {
@@ -38,6 +41,8 @@ Listing ReadListing(const std::string& path) {
   listing.ending = walker.ending();
   listing.how = {walker.clean(), walker.cutShort()};
   listing.signatureSize = walker.signatureSize();
+  std::vector<std::string> problems;  // verify reports them
+  listing.texts = ReadStubTexts(path, listing.archiveOffset, problems);
   return listing;
 }
 
@@ -144,6 +149,8 @@ ListEnd ListPackage(const std::string& path, std::ostream& out) {
     for (size_t c = 0; c < kColumnCount; ++c) widths[c] = std::max(widths[c], rows.back()[c].size());
   }
   out << "archive offset: " << listing.archiveOffset << "\n";
+  if (listing.texts)
+    for (const std::string& line : DescribeTexts(*listing.texts)) out << line << "\n";
   std::vector<std::string> titles;
   for (const Column& column : kColumns) titles.push_back(column.title);
   WriteRow(titles, widths, out);
@@ -167,7 +174,17 @@ ListEnd ListPackageJson(const std::string& path, std::ostream& out) {
   }
   out << (listing.records.empty() ? "" : "\n") << "], \"end\": {\"offset\": " << listing.end
       << ", \"reason\": " << JsonString(listing.ending) << ", \"clean\": " << (listing.how.clean ? "true" : "false")
-      << "}, \"signatureSize\": " << listing.signatureSize << "}\n";
+      << "}, \"signatureSize\": " << listing.signatureSize << ", \"texts\": ";
+  if (listing.texts) {
+    const StubTexts& t = *listing.texts;
+    out << "{\"caption\": " << JsonString(ShowText(t.caption, false))
+        << ", \"waitText\": " << JsonString(ShowText(t.waitText, false)) << ", \"contacts\": [";
+    for (int i = 0; i < kContactCount; ++i) out << (i ? ", " : "") << JsonString(ShowText(t.contacts[i], false));
+    out << "]}";
+  } else {
+    out << "null";
+  }
+  out << "}\n";
   return listing.how;
 }
 

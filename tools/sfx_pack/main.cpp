@@ -95,6 +95,21 @@ int ParseLevel(const std::string& text) {
   return level;
 }
 
+// --contact-email, --contact-web and the others: true when `args[i]` is one of them.
+bool TakeContactOption(const std::vector<std::string>& args, size_t& i, sfxpack::TextOptions& texts) {
+  std::string value;
+  for (int c = 0; c < kContactCount; ++c) {
+    // "--contact-web" is a prefix of "--contact-web2": the option must end at the name or "=".
+    const std::string name = sfxpack::ContactOption(c);
+    const std::string& arg = args[i];
+    if (arg != name && arg.rfind(name + "=", 0) != 0) continue;
+    TakeOption(args, i, name, value, "create");
+    texts.contacts[c] = value;
+    return true;
+  }
+  return false;
+}
+
 // Only the arguments before "--" are options; a lone "-" or any word is an operand.
 bool IsOperand(const std::string& arg, bool optionsEnded) {
   return optionsEnded || arg.empty() || arg[0] != '-' || arg == "-";
@@ -128,6 +143,11 @@ sfxpack::CreateOptions ParseCreate(const std::vector<std::string>& args, std::st
       store = true;
     } else if (TakeOption(args, i, "--jobs", value, "create")) {
       options.jobs = ParseJobs(value);
+    } else if (TakeOption(args, i, "--title", value, "create")) {
+      options.texts.title = value;
+    } else if (TakeOption(args, i, "--wait-text", value, "create")) {
+      options.texts.waitText = value;
+    } else if (TakeContactOption(args, i, options.texts)) {
     } else if (arg == "--force") {
       options.force = true;
     } else if (arg == "--strict") {
@@ -229,6 +249,7 @@ int RunVerify(const Invocation& call) {
   int faults = report.Count(sfxpack::Severity::kFault);
   int warnings = report.Count(sfxpack::Severity::kWarning);
   if (!call.quiet) {
+    for (const std::string& line : report.textLines) std::cout << line << "\n";
     std::cout << path << ": " << Plural(report.records, "record") << " from offset " << report.archiveOffset
               << ", stub " << report.stub << ", setup program "
               << (report.setup.empty() ? "none" : report.setup + (report.setupKind.empty() ? "" : " (" + report.setupKind + ")"));

@@ -59,6 +59,10 @@ PackagePlan::PackagePlan(const CreateOptions& options) : options_(options) {
   std::vector<InputFile> files = CollectInputs(options.inputs, options.output, findings_);
   PackageWriter::CheckStub(options.stub);
   if (!options.force) CheckStubIsAProgram(options.stub);
+  if (options.texts.Any()) {  // refused texts stop create before anything is written
+    Bytes stub = ReadFileHead(options.stub, static_cast<size_t>(FileSize(options.stub)));
+    WriteTextBlock(stub, options.texts, options.stub);
+  }
   if (!options.fromZip.empty()) zip_ = std::make_unique<ZipArchive>(options.fromZip);
   if (zip_) {
     for (const ZipEntry& entry : zip_->entries()) {
@@ -138,7 +142,9 @@ int64_t PackagePlan::totalInput() const {
 CreateSummary WritePackage(const PackagePlan& plan, const EntryWritten& onEntry, const EntryStarting& onStart) {
   const CreateOptions& options = plan.options();
   const std::vector<PlannedEntry>& entries = plan.entries();
-  PackageWriter writer(options.stub, options.output, options.maxPackageSize);
+  PackageWriter writer(options.stub, options.output, options.maxPackageSize, [&](Bytes& stub) {
+    if (options.texts.Any()) WriteTextBlock(stub, options.texts, options.stub);
+  });
   // The ZIP is one open file: its entries are read one at a time.
   std::mutex zipMutex;
   EntryPool pool(entries.size(), options.jobs, [&](size_t i) {

@@ -13,6 +13,7 @@
 #include "tools/sfx_pack/file_inputs.h"
 #include "tools/sfx_pack/package_checks.h"
 #include "tools/sfx_pack/package_writer.h"
+#include "tools/sfx_pack/stub_texts.h"
 #include "tools/sfx_pack/zip_reader.h"
 
 namespace sfxpack {
@@ -27,6 +28,7 @@ struct CreateOptions {
   bool force = false;                // --force: take a stub that is no program
   bool strict = false;               // --strict: warnings are errors (main refuses)
   int jobs = DefaultJobs();          // threads compressing entries
+  TextOptions texts;                 // the package's own caption, wait text, contact lines
   int64_t maxPackageSize = kMaxPackageSize;
 };
 

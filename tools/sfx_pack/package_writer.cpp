@@ -102,12 +102,14 @@ int64_t PackageWriter::CheckStub(const std::string& stubPath) {
   return info.st_size;
 }
 
-PackageWriter::PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize)
+PackageWriter::PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize,
+                             const std::function<void(Bytes&)>& editStub)
     : stubPath_(stubPath), outputPath_(outputPath), maxSize_(maxSize) {
   CheckStub(stubPath);
   struct stat info{};
   if (::stat(stubPath.c_str(), &info) != 0) throw PackError(stubPath, "cannot open stub: " + SystemReason());
   Bytes stub = ReadWholeFile(stubPath);
+  if (editStub) editStub(stub);
   stubMode_ = info.st_mode & 07777;
 
   tempPath_ = outputPath + ".tmp-XXXXXX";

@@ -19,6 +19,7 @@
 #include "tools/sfx_pack/lister.h"
 #include "tools/sfx_pack/pack_error.h"
 #include "tools/sfx_pack/record_walker.h"
+#include "tools/sfx_pack/stub_texts.h"
 
 namespace sfxpack {
 
@@ -127,6 +128,12 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
                                    ": neither a Windows program for i386 (PE) nor a Linux program (ELF), so the "
                                    "package cannot be started",
                                "", 0});
+
+  std::vector<std::string> problems;
+  if (std::optional<StubTexts> texts = ReadStubTexts(path, walker.archiveOffset(), problems))
+    report.textLines = DescribeTexts(*texts);
+  for (const std::string& problem : problems)
+    report.findings.push_back({Severity::kFault, "", "the stub's text block is damaged: " + problem, "", 0});
 
   std::vector<EntryFacts> entries;
   std::vector<Finding> dataFindings;
