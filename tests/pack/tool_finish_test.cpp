@@ -136,6 +136,44 @@ TEST_F(FinishedToolTest, QuietAndVerboseCreate) {
   EXPECT_NE(warned.err.find("warning: no name contains \".EXE\""), std::string::npos);
 }
 
+// The package's own texts: the defaults leave the stub byte for byte as built; given
+// texts are listed, and the Linux stub shows them in its fatal message.
+TEST_F(FinishedToolTest, TheTextsOfThePackage) {
+  const Bytes stub = ReadFile(fs::path(SFX_PACK_PATH).parent_path() / "sfx-stub");
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> listed;  // the list lines after the archive offset
+    std::string message;              // a part of the fatal message of the package
+  } cases[] = {
+      {{},
+       {"caption: Velmora Software", "wait text: Iniciando el asistente para la instalaci\xC3\xB3n.\\rEspere un momento...",
+        "contact lines: support@example.com, www.example.com, downloads.example.com, help@example.com, help.example.com"},
+       "[Velmora Software]\nNo puedo reconstruir"},
+      {{"--title", "\xC3\x91" "and\xC3\xBA Soft", "--wait-text", "Uno\r\ndos", "--contact-email2=ayuda@x.org",
+        "--contact-web3", "x.org/ayuda"},
+       {"caption: \xC3\x91" "and\xC3\xBA Soft", "wait text: Uno\\rdos",
+        "contact lines: support@example.com, www.example.com, downloads.example.com, ayuda@x.org, x.org/ayuda"},
+       "[\xC3\x91" "and\xC3\xBA Soft]\nNo puedo reconstruir"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"create", "--stub", "linux", "--output", "pkg.run", "SETUP.EXE"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    ASSERT_EQ(RunPack(args, dir.path()).status, 0);
+    std::vector<std::string> lines = Lines(RunPack({"list", "pkg.run"}, dir.path()).out);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 4), c.listed);
+    Bytes package = ReadFile(dir / "pkg.run");
+    EXPECT_EQ(Bytes(package.begin(), package.begin() + stub.size()) == stub, c.options.empty());
+    // The first record marked encrypted: the stub unpacks nothing and shows #SFXNRA#.
+    package[stub.size() + 6] ^= 0x01;
+    WriteFile(dir / "pkg.run", package);
+    fs::create_directories(dir / "tmp");
+    CommandResult run = RunCommand({"env", "TMPDIR=" + dir / "tmp", "./pkg.run"}, dir.path());
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.listed[2].substr(c.listed[2].rfind(", ") + 2)), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(FinishedToolTest, ListJsonIsOneObjectForScripts) {
   if (!HaveProgram("python3")) GTEST_SKIP() << "python3 is not installed";
   WriteTree(dir.path(), {{"odd/x\"y\\z", ToBytes("q")}});  // a name JSON must escape
