@@ -46,7 +46,8 @@ const std::vector<CommandHelp> kCommands = {
         "write a package from files, directories or a ZIP file",
         "sfx-pack create --output OUT [--stub windows|linux|STUB] [--setup NAME]\n"
         "                [--store | --level N] [--jobs N] [--from-zip ZIP] [--strict]\n"
-        "                [--force] [INPUT...]",
+        "                [--force] [--title TEXT] [--wait-text TEXT] [--contact-* TEXT]\n"
+        "                [INPUT...]",
         "Writes OUT: the bytes of the stub followed by one record per file. OUT appears only\n"
         "once it is complete: the package is written to a temporary file beside it and\n"
         "renamed at the end, and removed on any failure.\n"
@@ -89,6 +90,16 @@ const std::vector<CommandHelp> kCommands = {
             {"--force", "take a stub that is not a program all the same"},
             {"--strict", "treat every warning as an error: write nothing when there is one"},
             {"--jobs N", "compress on N threads (1 to 64; default: one per processor)"},
+            {"--title TEXT", "the caption of the wait window and of every message box, 1 to 17\n"
+                             "characters (default \"Velmora Software\")"},
+            {"--wait-text TEXT", "the wait window's text, 1 to 96 characters; a line break counts as\n"
+                                 "one"},
+            {"--contact-email TEXT", "the e-mail address of the #SFXAID# and #SFXNDA# messages; with\n"
+                                     "--contact-web and --contact-web2 (#SFXAID# only) their contact\n"
+                                     "lines, 63 characters each"},
+            {"--contact-email2 TEXT", "the e-mail address of the #SFXNRA# message; --contact-web3 its\n"
+                                      "web address. Texts are UTF-8, stored in Windows-1252; the title\n"
+                                      "and the wait text take only characters up to U+00FF."},
             {"--setup NAME", "put the entry NAME first, so that the stub starts it; NAME must\n"
                              "contain \".EXE\" in capitals"},
             {"--store", "store the files without compression"},
@@ -102,6 +113,8 @@ const std::vector<CommandHelp> kCommands = {
         {
             {"sfx-pack create --output app-setup.exe SETUP.EXE data",
              "SETUP.EXE and the folder data, with the installed Windows stub"},
+            {"sfx-pack create --output app.exe --title \"Yours Software\" --contact-email help@yours.example SETUP.EXE",
+             "a package under your own name"},
             {"cd build/app && sfx-pack create --output ../app-setup.exe .",
              "a prepared folder as it is, its files at the top level"},
             {"sfx-pack create --output app.exe --setup bin/SETUP.EXE bin",
