@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Times `sfx-pack create` at its default level (12), on every processor and on one
+# Times `sfx-pack create` at its default level (10), on every processor and on one
 # thread, against `7z a -tzip` at 7-Zip's default level and `zip -r -9`, on one tree of
 # this machine's files, and prints wall time, CPU time, peak RSS and the output's size.
 #
@@ -13,8 +13,8 @@
 # after, since other work on it slows every tool.
 #
 # Environment: BUILD_DIR (default build/host), WORK_DIR (default /tmp), TREE_MB (default
-# 300), ROUNDS (default 1; the table shows the median of the rounds), PACK_OPTIONS (more
-# options for both sfx-pack runs, e.g. "--level 9"), KEEP=1 keeps the scratch folder.
+# 300), ROUNDS (default 1; the table shows the median of the rounds), LEVELS (other
+# levels to time sfx-pack at, e.g. "9 12", a row each), KEEP=1 keeps the scratch folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -39,7 +39,7 @@ set +o pipefail  # the list stops being read at TREE_MB
 {
   find /usr/share/doc -type f 2>/dev/null | LC_ALL=C sort
   find /usr/lib/i386-linux-gnu/wine /usr/lib/x86_64-linux-gnu/wine -path '*-windows/*' -type f 2>/dev/null | LC_ALL=C sort
-} | LC_ALL=C grep -v '[^!-~]' | xargs -d '\n' stat -c '%s %n' |
+} | LC_ALL=C grep -v '[^!-~]' | xargs -d '\n' stat -c '%s %n' 2>/dev/null |
   awk -v limit=$((TREE_MB * 1000000)) '{ total += $1; if (total > limit) exit; print substr($0, index($0, " ") + 1) }' |
   while read -r f; do mkdir -p "$TREE$(dirname "$f")" && cp "$f" "$TREE$f"; done
 set -o pipefail
@@ -48,13 +48,19 @@ BYTES=$(find "$TREE" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
 
 STUB=$BUILD_DIR/sfx-stub
 declare -A COMMANDS=(
-  [sfx-pack]="$BUILD_DIR/sfx-pack -q create ${PACK_OPTIONS:-} --stub $STUB --output $WORK/out.sfx-pack ."
-  [sfx-pack-j1]="$BUILD_DIR/sfx-pack -q create ${PACK_OPTIONS:-} --jobs 1 --stub $STUB --output $WORK/out.sfx-pack-j1 ."
+  [sfx-pack]="$BUILD_DIR/sfx-pack -q create --stub $STUB --output $WORK/out.sfx-pack ."
+  [sfx-pack-j1]="$BUILD_DIR/sfx-pack -q create --jobs 1 --stub $STUB --output $WORK/out.sfx-pack-j1 ."
   [7z]="7z a -tzip -bd -bso0 $WORK/out.7z.zip ."
   [zip-9]="zip -q -r -9 $WORK/out.zip-9.zip ."
 )
 declare -A OUT=([sfx-pack]=out.sfx-pack [sfx-pack-j1]=out.sfx-pack-j1 [7z]=out.7z.zip [zip-9]=out.zip-9.zip)
-ORDER=(sfx-pack sfx-pack-j1 7z zip-9)
+ORDER=(sfx-pack sfx-pack-j1)
+for level in ${LEVELS:-}; do
+  COMMANDS[sfx-pack-l$level]="$BUILD_DIR/sfx-pack -q create --level $level --stub $STUB --output $WORK/out.l$level ."
+  OUT[sfx-pack-l$level]=out.l$level
+  ORDER+=(sfx-pack-l$level)
+done
+ORDER+=(7z zip-9)
 
 echo "tree: $FILES files, $BYTES bytes ($(nproc) processors); load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for name in "${ORDER[@]}"; do (cd "$TREE" && rm -f "$WORK/${OUT[$name]}" && ${COMMANDS[$name]} >/dev/null 2>&1); done

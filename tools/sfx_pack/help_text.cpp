@@ -103,7 +103,7 @@ const std::vector<CommandHelp> kCommands = {
             {"--setup NAME", "put the entry NAME first, so that the stub starts it; NAME must\n"
                              "contain \".EXE\" in capitals"},
             {"--store", "store the files without compression"},
-            {"--level N", "deflate level 1 (fastest) to 12 (smallest, the default); 0 is the\n"
+            {"--level N", "deflate level 1 (fastest) to 12 (smallest); 10 by default; 0 is the\n"
                           "same as --store. A file that deflate does not shrink is stored."},
             {"--from-zip ZIP", "copy the entries of an ordinary ZIP file as they are (stored,\n"
                                "deflate, traditional encryption); they come before any INPUT.\n"
