@@ -20,6 +20,7 @@
 #include "inflate/inflate.h"
 #include "integrity/cipher.h"
 #include "integrity/stored_copy.h"
+#include "launcher/branding.h"
 #include "platform/platform.h"
 
 char TempDir[kTempDirSize] = {};
@@ -30,7 +31,6 @@ bool ExtractedWhole = false;
 
 namespace {
 
-const char kPackageCaption[] = "Velmora Software";
 const char kSeekFailedText[] = "Error localizando el instalador\r\rError #SFXELI#";
 const char kBadNameText[] = "Error al extraer el nombre de un componente.\r\rError #SFXENC#";
 const char kNoDirectoryCaption[] = "No puedo crear directorio";
@@ -141,7 +141,7 @@ Outcome WriteEntryData() {
       break;
     }
     default:
-      plat::ShowMessageBox(kUnknownMethodText, kPackageCaption);
+      plat::ShowMessageBox(kUnknownMethodText, PackageCaption());
       return Outcome::kUnknownMethod;
   }
   if (writeFailed) return Outcome::kWriteFailed;
@@ -165,7 +165,7 @@ Next ExtractRecord(NameBuffer& names) {
   plat::ScopedByteString entryName;
   if (!names.Read(h.NameLength(), entryName) || entryName.Empty() || !DecodeEntryName(h.Flags(), entryName) ||
       !IsContainedName(entryName)) {
-    plat::ShowMessageBox(kBadNameText, kPackageCaption);
+    plat::ShowMessageBox(kBadNameText, PackageCaption());
     return Next::kStop;
   }
   if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) {
@@ -226,7 +226,7 @@ void ExtractArchive() {
   ExtractedWhole = false;
   SeekArchive(ArchiveOffset, plat::kFromBeginning);
   if (SeekResult == -1) {
-    plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+    plat::ShowMessageBox(kSeekFailedText, PackageCaption());
     return;
   }
   NameBuffer names;
@@ -246,7 +246,7 @@ void ExtractArchive() {
     if (next <= INT32_MAX) SeekArchive(static_cast<int32_t>(next), plat::kFromBeginning);
     if (next > INT32_MAX || SeekResult == -1) {
       // Without the position there is no telling where the next record starts.
-      plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+      plat::ShowMessageBox(kSeekFailedText, PackageCaption());
       return;
     }
   }
