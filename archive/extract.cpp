@@ -59,6 +59,18 @@ enum class [[nodiscard]] Outcome : uint8_t {
   kWriteFailed,    // the file system did not take all of the data
 };
 
+// Two paths of the same file: equal but for the case of ASCII letters.
+bool SameFileName(const plat::ByteString& a, const plat::ByteString& b) {
+  if (a.length != b.length) return false;
+  for (uint32_t i = 0; i < a.length; ++i) {
+    uint8_t x = a.data[i], y = b.data[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<uint8_t>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<uint8_t>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 // The record's name, read into a buffer that grows for names longer than usual.
 class NameBuffer {
  public:
@@ -71,7 +83,7 @@ class NameBuffer {
       if (!buffer_) return false;
     }
     uint32_t got = 0;
-    ReadArchive(ArchiveHandle, buffer_, length, &got);
+    ReadArchiveWhole(buffer_, length, &got);
     // Bytes the archive did not deliver read as zero: the name ends there.
     for (uint32_t i = got; i < length; ++i) buffer_[i] = 0;
     return BufferToString(buffer_, length, name);
@@ -89,7 +101,7 @@ bool AcceptEncryptionHeader() {
   plat::ScopedBuffer buffer(2 * kEncryptionHeaderSize);
   if (!buffer) return false;
   uint32_t got = 0;
-  ReadArchive(ArchiveHandle, buffer.get(), kEncryptionHeaderSize, &got);
+  ReadArchiveWhole(buffer.get(), kEncryptionHeaderSize, &got);
   if (got != kEncryptionHeaderSize) return false;
   for (int i = 0; i < kEncryptionHeaderSize; ++i) buffer.get()[kEncryptionHeaderSize + i] = buffer.get()[i];
   if (ArchivePassword.Empty()) return false;
@@ -203,6 +215,10 @@ Next ExtractRecord(NameBuffer& names) {
     CurrentEntry.OutputHandle = plat::kInvalidFile;
   }
   if (isInstaller) InstallerWritten = outcome == Outcome::kWhole;
+  // A later record of the same file (Windows names ignore case) replaces what was
+  // written: the setup program is whole only if that record wrote it whole too.
+  else if (InstallerWritten && outcome != Outcome::kNotCreated && SameFileName(fullPath, InstallerPath))
+    InstallerWritten = outcome == Outcome::kWhole;
   switch (outcome) {
     case Outcome::kWhole:
       return Next::kWhole;

@@ -73,6 +73,7 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, int re
     CopyResult result = CopyStoredEntry();
     noMemory = result == CopyResult::kNoMemory;
     writeFailed = result == CopyResult::kWriteFailed;
+    broken = result == CopyResult::kCutShort;
   } else {
     InflateResult result = Inflate();
     noMemory = result == InflateResult::kNoMemory;
@@ -85,7 +86,9 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, int re
   if (writeFailed) throw PackError(sink, "cannot write the setup program's data: " + SystemReason());
   const std::string stops = ": the stub shows it, stops here and starts nothing";
   if (broken) {
-    findings.push_back({Severity::kFault, where, "the deflate stream is damaged" + stops, "#SFXCRC#", record});
+    const char* what = h.Method() == kMethodStored ? "the data is cut short by the end of the file"
+                                                   : "the deflate stream is damaged";
+    findings.push_back({Severity::kFault, where, what + stops, "#SFXCRC#", record});
     return false;
   }
   uint32_t crc = ~CurrentEntry.RunningCrc;
