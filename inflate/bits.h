@@ -33,6 +33,7 @@ extern uint16_t BitCount;     // valid low bits of BitBuffer
 extern uint16_t PastEndBits;  // bits loaded after the entry's bytes ran out (all 1-bits)
 extern uint8_t* SlideWindow;  // circular output history
 extern uint16_t WindowPos;    // next byte of SlideWindow to write; 32,768 is never left standing
+extern bool WindowWrapped;    // a whole window was flushed: every distance has history
 
 // MaskBits[i] = 2^i - 1: the mask that keeps the next i bits of a bit buffer.
 extern const uint16_t MaskBits[17];
@@ -81,7 +82,12 @@ inline bool ConsumedPastEnd(uint16_t count) { return count < PastEndBits; }
 
 // Writes the first `count` (1 to 32,768) bytes of SlideWindow to the entry's output file
 // in one write and folds them into its RunningCrc. A failed write is not looked at.
+// A flush of a whole window sets WindowWrapped.
 void FlushWindow(uint32_t count);
+
+// True when a match `distance` bytes back from `pos` stays within the entry's output:
+// behind the position, or anywhere once the window has been filled.
+inline bool HasHistory(uint32_t distance, uint32_t pos) { return distance <= pos || WindowWrapped; }
 
 // Accounts for n bytes just stored at `pos`: a window that has become full is flushed
 // and `pos` starts over at 0. Stores never run past the window's end.

@@ -101,9 +101,15 @@ uint32_t SubTableBits(uint32_t length, uint32_t w, uint32_t after, const uint32_
 BuildResult BuildHuffmanTable(const uint16_t* lengths, uint16_t n, uint16_t s,
                               const SymbolLists* lists, HuffmanTable& root,
                               TableChain& chain, int32_t& bits) {
+  // More symbols than the symbol list holds, or a length beyond the count array, cannot
+  // describe a deflate code; nothing is built, as for an over-subscribed code.
+  if (n > kMaxSymbols) return BuildResult::kOversubscribed;
   // Count the codes of each length; c[0] counts the symbols without a code.
   uint32_t c[kMaxCodeLength + 1] = {};
-  for (uint32_t i = 0; i < n; ++i) c[lengths[i]]++;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (lengths[i] > kMaxCodeLength) return BuildResult::kOversubscribed;
+    c[lengths[i]]++;
+  }
   if (c[0] == n) {  // no symbol has a code
     root = nullptr;
     bits = 0;

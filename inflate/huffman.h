@@ -61,6 +61,7 @@ struct SymbolLists {
 // 0 = no code; n at most 288). Symbols below s are plain (below 256: kOpLiteral,
 // otherwise end of block). `bits` asks for a root size and returns the size built,
 // which the decoder must use for its first lookup. The tables are added to `chain`.
+// More than 288 symbols or a length above 16 is refused as kOversubscribed.
 BuildResult BuildHuffmanTable(const uint16_t* lengths, uint16_t n, uint16_t s,
                               const SymbolLists* lists, HuffmanTable& root,
                               TableChain& chain, int32_t& bits);

@@ -226,6 +226,7 @@ InflateResult Inflate() {
   InputPos = 0;
   InputFill = 0;
   WindowPos = 0;
+  WindowWrapped = false;
   BitCount = 0;
   BitBuffer = 0;
   PastEndBits = 0;

@@ -9,7 +9,9 @@
 // this loop takes over symbol by symbol where input may run out (it refills through
 // NextByte) or the window may fill (it flushes). A symbol that consumed bits beyond the
 // end of the entry's data ends decoding with an error before any of its output is
-// stored, so a cut stream cannot spin out 1-bits as bytes.
+// stored, so a cut stream cannot spin out 1-bits as bytes. A match that reaches before
+// the entry's first output byte is an error too: the window holds nothing of this entry
+// there, and without a CRC to check nothing else would catch the invented bytes.
 #include <string.h>
 
 #include "inflate/bits.h"
@@ -98,7 +100,7 @@ InflateResult InflateCodes(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t
     e = DecodeSymbol(td, bd, b, k);
     if (!e) break;
     uint32_t distance = TakeExtra(e, b, k);
-    if (ConsumedPastEnd(k)) break;
+    if (ConsumedPastEnd(k) || !HasHistory(distance, w)) break;
     CopyFromHistory(distance, length, w);
   }
   BitBuffer = b;

@@ -135,6 +135,10 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     }
     uint32_t distance = br.TakeValue(e);
     uint32_t pos = static_cast<uint32_t>(out - window);
+    if (!HasHistory(distance, pos)) {
+      stop = FastStop::kInvalidCode;
+      break;
+    }
     if (distance <= pos) {
       CopyMatch(out, distance, length);
     } else {

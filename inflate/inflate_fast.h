@@ -13,7 +13,8 @@ inline constexpr int32_t kFastInputBytes = 16;
 
 enum class [[nodiscard]] FastStop : uint8_t {
   kEndOfBlock,   // the end-of-block symbol was decoded
-  kInvalidCode,  // a code without a symbol, or a length without a distance code
+  kInvalidCode,  // a code without a symbol, a length without a distance code, or a
+                 // distance beyond the entry's output
   kNeedSlow,     // input or window room ran low; the caller goes on symbol by symbol
 };
 

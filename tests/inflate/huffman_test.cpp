@@ -99,6 +99,9 @@ const ShapeCase kShapes[] = {
     {"OneAndTwoBits", {1, 2}, 7, BuildResult::kIncomplete, 2, 1},
     {"ThreeOneBitCodes", {1, 1, 1}, 7, BuildResult::kOversubscribed, -1, 0},
     {"AllZero", {0, 0, 0, 0}, 7, BuildResult::kComplete, 0, 0},
+    // Beyond what deflate allows: refused before the counts and symbol lists are used.
+    {"MoreSymbolsThan288", std::vector<uint8_t>(289, 9), 9, BuildResult::kOversubscribed, -1, 0},
+    {"LengthAbove16", {17, 1}, 7, BuildResult::kOversubscribed, -1, 0},
     {"GrowsToShortestCode", {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4}, 2, BuildResult::kComplete, 4, 0},
     {"ShrinksToLongestCode", {1, 2, 3, 3}, 9, BuildResult::kComplete, 3, 0},
     // 64 codes of 7 bits and 128 of 8: too few 7-bit codes to fill a 7-bit root, so
