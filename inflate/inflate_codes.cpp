@@ -1,7 +1,7 @@
 // Decoding the symbols of a fixed or dynamic block, and copying matches in the window.
 //
 // Each symbol is looked up with the root table's number of bits; a link entry sends the
-// lookup on into a sub-table with the bits that follow. A literal is stored in the
+// lookup on into its sub-table with the bits that follow. A literal is stored in the
 // window; a length symbol is followed by its extra bits and a distance code with its
 // own, and the match is copied from the window's history; end of block ends the loop.
 //
@@ -21,24 +21,23 @@
 
 namespace {
 
-// Follows link entries to the entry of the code (the root entry's bits and those of
-// every table passed are dropped, the final entry's are not); false at an invalid code.
-bool FollowLinks(const HuffmanEntry*& e, uint32_t& b, uint16_t& k) {
-  while (e->Op > kOpLiteral) {
-    if (e->Op == kOpInvalid) return false;
-    uint16_t subBits = static_cast<uint16_t>(e->Op - kOpLiteral);
-    DumpBits(e->Bits, b, k);
-    NeedBits(subBits, b, k);
-    e = &e->Next[b & MaskBits[subBits]];
-  }
-  return true;
+// Follows a link entry of `table`'s root into its sub-table (the root entry's bits are
+// dropped, the final entry's are not); false at an invalid code.
+bool FollowLink(HuffmanTable table, const HuffmanEntry*& e, uint32_t& b, uint16_t& k) {
+  if (e->Op <= kOpLiteral) return true;
+  if (e->Op == kOpInvalid) return false;
+  uint16_t subBits = static_cast<uint16_t>(e->Op - kOpLiteral);
+  DumpBits(e->Bits, b, k);
+  NeedBits(subBits, b, k);
+  e = &table[e->Value + (b & MaskBits[subBits])];
+  return e->Op != kOpInvalid;
 }
 
 // Looks up one code of `table` (root size `rootBits`); null at an invalid code.
 const HuffmanEntry* DecodeSymbol(HuffmanTable table, int32_t rootBits, uint32_t& b, uint16_t& k) {
   NeedBits(static_cast<uint16_t>(rootBits), b, k);
   const HuffmanEntry* e = &table[b & MaskBits[rootBits]];
-  if (!FollowLinks(e, b, k)) return nullptr;
+  if (!FollowLink(table, e, b, k)) return nullptr;
   DumpBits(e->Bits, b, k);
   return e;
 }
