@@ -70,6 +70,13 @@ void CopyFromHistory(uint32_t distance, uint32_t length, uint16_t& pos) {
 
 InflateResult InflateCodes(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd) {
   if (!tl) return InflateResult::kDataError;
+  // Without distance codes every length symbol is followed by an invalid code: a table
+  // of one invalid entry, looked up with 0 bits, says so without a check of its own.
+  static constexpr HuffmanEntry kNoDistanceCode[1] = {{kOpInvalid, 0, 0}};
+  if (!td) {
+    td = kNoDistanceCode;
+    bd = 0;
+  }
   uint32_t b = BitBuffer;
   uint16_t k = BitCount;
   uint16_t w = WindowPos;
@@ -95,7 +102,6 @@ InflateResult InflateCodes(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t
       break;
     }
     uint32_t length = TakeExtra(e, b, k);
-    if (!td) break;
     e = DecodeSymbol(td, bd, b, k);
     if (!e) break;
     uint32_t distance = TakeExtra(e, b, k);

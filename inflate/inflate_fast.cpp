@@ -12,8 +12,8 @@
 //   (56 or 24). The bits of a byte that fitted only in part sit above the count; the
 //   next refill ORs in the same bits again. A literal/length code with its extra bits
 //   takes at most 20 bits, a distance code 15 and its extra bits 13: a 64-bit refill
-//   covers up to three literals, or a length and its distance; with 32 bits the
-//   distance code and its extra bits get a refill each when the bits run low.
+//   covers up to three literals, or a length and its distance; with 32 bits a refill
+//   comes whenever fewer bits are left than the next step may take.
 // - Tables are two-level: a root entry is a symbol, an invalid code, or a link whose
 //   sub-table entry is the symbol.
 // - The window position is a pointer; a round never reaches the window's end, so the
@@ -75,11 +75,21 @@ struct BitReader {
     e = &table[e->Value + Peek(MaskBits[e->Op - kOpLiteral])];
     return e->Op != kOpInvalid;
   }
-  // A symbol's extra bits added to its base; drops the code and the extra bits.
+  // A symbol's extra bits added to its base; drops the code and the extra bits. A
+  // 64-bit buffer holds both whenever this is called; a 32-bit one may need a refill
+  // between the code and its extra bits.
   uint32_t TakeValue(const HuffmanEntry* e) {
-    uint32_t value = e->Value + (static_cast<uint32_t>(buffer >> e->Bits) & MaskBits[e->Op]);
-    Drop(static_cast<uint32_t>(e->Bits) + e->Op);
-    return value;
+    if constexpr (kWordBits < 64) {
+      Drop(e->Bits);
+      Ensure(e->Op);
+      uint32_t value = e->Value + Peek(MaskBits[e->Op]);
+      Drop(e->Op);
+      return value;
+    } else {
+      uint32_t value = e->Value + (static_cast<uint32_t>(buffer >> e->Bits) & MaskBits[e->Op]);
+      Drop(static_cast<uint32_t>(e->Bits) + e->Op);
+      return value;
+    }
   }
 };
 
@@ -98,7 +108,13 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
   FastStop stop = FastStop::kNeedSlow;
 
   while (br.in <= inLimit && out <= outLimit) {
-    br.Refill();
+    // 64 bits: a whole refill every round. 32 bits: a refill only when fewer bits are
+    // left than the longest code, so that one refill serves two or three literals.
+    if constexpr (kWordBits < 64) {
+      br.Ensure(kMaxCodeBits);
+    } else {
+      br.Refill();
+    }
     const HuffmanEntry* e = &tl[br.Peek(lmask)];
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
@@ -133,35 +149,22 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       break;
     }
     uint32_t length = br.TakeValue(e);
-    if (!td) {
-      stop = FastStop::kInvalidCode;
-      break;
-    }
-    // A 64-bit buffer takes the distance code and its extra bits from one refill; a
-    // 32-bit one refills for each when needed.
+    // A 64-bit buffer takes the distance code and its extra bits from one refill.
     br.Ensure(kWordBits < 64 ? kMaxCodeBits : kMaxCodeBits + kOpMaxExtra);
     e = &td[br.Peek(dmask)];
     if (!br.Resolve(td, e)) {
       stop = FastStop::kInvalidCode;
       break;
     }
-    uint32_t distance;
-    if constexpr (kWordBits < 64) {
-      br.Drop(e->Bits);
-      br.Ensure(e->Op);
-      distance = e->Value + br.Peek(MaskBits[e->Op]);
-      br.Drop(e->Op);
-    } else {
-      distance = br.TakeValue(e);
-    }
+    uint32_t distance = br.TakeValue(e);
     uint32_t pos = static_cast<uint32_t>(out - window);
-    if (!HasHistory(distance, pos)) {
-      stop = FastStop::kInvalidCode;
-      break;
-    }
     if (distance <= pos) {
       CopyMatch(out, distance, length);
     } else {
+      if (!WindowWrapped) {  // before the entry's first byte
+        stop = FastStop::kInvalidCode;
+        break;
+      }
       // The source begins behind the window's start, at its end; unless it runs past
       // the window's end or into the destination, it is one block copy.
       const uint8_t* src = out + (kWindowSize - distance);

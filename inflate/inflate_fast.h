@@ -24,7 +24,8 @@ inline bool FastPathFits(uint16_t pos) {
          pos <= kWindowSize - kFastOutputRoom;
 }
 
-// Decodes symbols of the current block with the caller's bit state and window
+// Decodes symbols of the current block (`td` is never null: a block without distance
+// codes passes a table whose one entry is invalid, with `bd` 0) with the caller's bit state and window
 // position, taking input straight from InputBuffer. On return the bit state holds fewer
 // than eight bits beyond those it came in with, InputPos and RemainingCount account for
 // every byte taken, and the window never reached its end.
