@@ -16,12 +16,13 @@ namespace {
 const SymbolLists kLengths = {LengthBase, LengthExtra, kLengthSymbols};
 const SymbolLists kDistances = {DistanceBase, DistanceExtra, kDistanceSymbols};
 
-// A build into storage of its own, large enough for any code.
+// A build into storage of its own, large enough for any code: at most 2^R sub-tables
+// of at most 2^(15 - R) entries below a root of 2^R entries (R at most 9 here).
 struct Built {
   BuildResult result = BuildResult::kOversubscribed;
   HuffmanTable root = nullptr;
   int32_t bits = 0;
-  std::vector<HuffmanEntry> storage = std::vector<HuffmanEntry>(kDistanceTableEntries);
+  std::vector<HuffmanEntry> storage = std::vector<HuffmanEntry>((1u << 15) + (1u << 9));
 };
 
 void Build(Built& b, const std::vector<uint16_t>& lengths, uint16_t s, const SymbolLists* lists, int32_t bits,
