@@ -7,8 +7,10 @@
 #include "inflate/huffman.h"
 
 // One loop round decodes at most two literals and a match of 258 bytes, and reads at
-// most 15 bytes ahead of the bytes it consumes.
-inline constexpr uint32_t kFastOutputRoom = 260;
+// most 15 bytes ahead of the bytes it consumes. A round must end short of the window's
+// end: the flush happens where a store reaches it, which this loop does not do, so a
+// round started with 260 bytes of room could leave the position standing at 32,768.
+inline constexpr uint32_t kFastOutputRoom = 261;
 inline constexpr int32_t kFastInputBytes = 16;
 
 enum class [[nodiscard]] FastStop : uint8_t {

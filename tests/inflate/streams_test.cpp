@@ -290,7 +290,7 @@ class WindowTest : public InflateTest {};
 TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
   struct Case {
     size_t prefix;                              // pattern bytes before the fixed block
-    std::vector<std::pair<int, int>> matches;  // length, distance
+    std::vector<std::pair<int, int>> matches;  // length, distance; distance 0: literal `length`
   };
   std::vector<Case> cases = {
       // Distance 32768 at the window's start: the byte a whole window back.
@@ -298,6 +298,10 @@ TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
       // Matches straddling the end at several phases, sources before and behind it,
       // overlapping and not.
       {32700, {{40, 100}, {50, 3}, {258, 32768}, {200, 32000}, {258, 7}, {100, 300}}},
+      // Two literals and a match of 258 that end exactly at the window's end, with
+      // plenty of input after them: the position must not stand at 32,768 unflushed.
+      {32508, {{'p', 0}, {'q', 0}, {258, 1000}, {'r', 0}, {'s', 0}, {200, 32000}, {100, 300}, {50, 3},
+               {258, 32768}, {40, 100}, {30, 5}}},
   };
   // 20 bytes at distance 9 starting k bytes before the end: pieces of k and 20 - k.
   for (size_t k = 1; k < 20; ++k) cases.push_back({32768 - k, {{20, 9}}});
@@ -306,6 +310,11 @@ TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
     W w;
     w.Stored(false, expected).BlockHeader(true, 1).UseFixedCodes();
     for (auto [length, distance] : c.matches) {
+      if (distance == 0) {
+        w.Literal(length);
+        expected.push_back(static_cast<uint8_t>(length));
+        continue;
+      }
       w.Match(length, distance);
       AppendMatch(expected, length, distance);
     }
