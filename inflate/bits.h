@@ -22,7 +22,10 @@
 
 inline constexpr uint32_t kWindowSize = 32768;      // SlideWindow bytes in use
 inline constexpr uint32_t kInputChunkSize = 32768;  // largest read into InputBuffer
-inline constexpr uint32_t kBufferSpare = 2;         // both buffers are allocated 2 bytes longer
+inline constexpr uint32_t kBufferSpare = 2;         // InputBuffer is allocated 2 bytes longer
+// SlideWindow is allocated 16 bytes longer: room for the words that a match copy stores
+// past its end and then puts back (CopyFarMatch). Those bytes are never flushed.
+inline constexpr uint32_t kWindowSlack = 16;
 
 // Process-wide state of one run of Inflate; Inflate resets it and owns both buffers.
 extern uint8_t* InputBuffer;  // plain compressed bytes of the current chunk

@@ -229,7 +229,7 @@ InflateResult Inflate() {
   BitBuffer = 0;
   PastEndBits = 0;
   InputBuffer = static_cast<uint8_t*>(plat::Allocate(kInputChunkSize + kBufferSpare));
-  SlideWindow = static_cast<uint8_t*>(plat::Allocate(kWindowSize + kBufferSpare));
+  SlideWindow = static_cast<uint8_t*>(plat::Allocate(kWindowSize + kWindowSlack));
   InflateResult result = InflateResult::kNoMemory;
   if (InputBuffer && SlideWindow) {
     FixedLiteralTable = {nullptr, 0};

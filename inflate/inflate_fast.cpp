@@ -159,7 +159,12 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     uint32_t distance = br.TakeValue(e);
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
-      CopyMatch(out, distance, length);
+      // The window's slack takes what the word copy stores past the match's end.
+      if (distance >= 8) {
+        CopyFarMatch(out, distance, length);
+      } else {
+        CopyMatch(out, distance, length);
+      }
     } else {
       if (!WindowWrapped) {  // before the entry's first byte
         stop = FastStop::kInvalidCode;
