@@ -17,8 +17,10 @@
 // - Tables are two-level: a root entry is a symbol, an invalid code, or a link whose
 //   sub-table entry is the symbol.
 // - The window position is a pointer; a round never reaches the window's end, so the
-//   flush rule never fires here, and a match whose source is wholly behind the write
-//   position is one CopyMatch.
+//   flush rule never fires here. A match whose source is wholly behind the write
+//   position is one copy: from eight or more bytes back in whole words, whose bytes
+//   past the match's end land in the window's slack or on history that the copy puts
+//   back (CopyFarMatch); from closer, with the repeat rule (CopyMatch).
 //
 // On leaving, whole bytes of the bit buffer that were not consumed go back to the input
 // (never further back than where this call started taking bytes), so the caller's

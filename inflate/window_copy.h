@@ -3,7 +3,8 @@
 // A match copies `length` bytes from `distance` bytes back, one byte after another, so
 // a distance shorter than the length repeats the last `distance` bytes. The window is
 // circular and its bytes past the write position are still history that later matches
-// may read, so a copy writes exactly its own bytes and never a byte beyond them.
+// may read, so a copy leaves every byte beyond its own as it found it: either it never
+// writes there, or (CopyFarMatch) it puts back what it overwrote.
 #pragma once
 
 #include <stdint.h>
