@@ -22,7 +22,10 @@
 
 inline constexpr uint32_t kWindowSize = 32768;      // SlideWindow bytes in use
 inline constexpr uint32_t kInputChunkSize = 32768;  // largest read into InputBuffer
-inline constexpr uint32_t kBufferSpare = 2;         // both buffers are allocated 2 bytes longer
+inline constexpr uint32_t kBufferSpare = 2;         // InputBuffer is allocated 2 bytes longer
+// SlideWindow is allocated 16 bytes longer: room for the words that a match copy stores
+// past its end and then puts back (CopyFarMatch). Those bytes are never flushed.
+inline constexpr uint32_t kWindowSlack = 16;
 
 // Process-wide state of one run of Inflate; Inflate resets it and owns both buffers.
 extern uint8_t* InputBuffer;  // plain compressed bytes of the current chunk
@@ -34,6 +37,7 @@ extern uint16_t PastEndBits;  // bits loaded after the entry's bytes ran out (al
 extern uint8_t* SlideWindow;  // circular output history
 extern uint16_t WindowPos;    // next byte of SlideWindow to write; 32,768 is never left standing
 extern bool WindowWriteFailed;  // a flush of this run was not taken whole by the output file
+extern bool WindowWrapped;    // a whole window was flushed: every distance has history
 
 // MaskBits[i] = 2^i - 1: the mask that keeps the next i bits of a bit buffer.
 extern const uint16_t MaskBits[17];
@@ -82,8 +86,13 @@ inline bool ConsumedPastEnd(uint16_t count) { return count < PastEndBits; }
 
 // Writes the first `count` (1 to 32,768) bytes of SlideWindow to the entry's output file
 // in one write and folds them into its RunningCrc. A write that fails or falls short
-// sets WindowWriteFailed; decoding goes on, and Inflate reports it at the end.
+// sets WindowWriteFailed; decoding goes on, and Inflate reports it at the end. A flush of
+// a whole window sets WindowWrapped.
 void FlushWindow(uint32_t count);
+
+// True when a match `distance` bytes back from `pos` stays within the entry's output:
+// behind the position, or anywhere once the window has been filled.
+inline bool HasHistory(uint32_t distance, uint32_t pos) { return distance <= pos || WindowWrapped; }
 
 // Accounts for n bytes just stored at `pos`: a window that has become full is flushed
 // and `pos` starts over at 0. Stores never run past the window's end.

@@ -7,8 +7,9 @@
 // of both compressed kinds are decoded by InflateCodes.
 //
 // A decoding error ends the run at once: no further block is read and the window is
-// not flushed, so the output holds only the windows already written. Every table and
-// buffer is released on every path.
+// not flushed, so the output holds only the windows already written. Both buffers are
+// released on every path; the code tables are built into arrays that every block and
+// every run reuses, so a block allocates nothing.
 #include "inflate/inflate.h"
 
 #include <string.h>
@@ -17,8 +18,8 @@
 #include "inflate/bits.h"
 #include "platform/platform.h"
 
-CodeTable FixedLiteralTable = {nullptr, nullptr, 0};
-CodeTable FixedDistanceTable = {nullptr, nullptr, 0};
+CodeTable FixedLiteralTable = {nullptr, 0};
+CodeTable FixedDistanceTable = {nullptr, 0};
 
 const uint16_t LengthBase[kLengthSymbols] = {
     3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
@@ -39,38 +40,36 @@ constexpr uint16_t kLiteralSymbols = 288;     // largest literal/length code (nl
 constexpr uint16_t kMaxDistanceCodes = 32;    // largest distance code (nd)
 constexpr uint16_t kCodeLengthSymbols = 19;
 constexpr uint16_t kFirstLengthSymbol = 257;  // symbols below are literals and end of block
-constexpr int32_t kLiteralRootBits = 9;
-constexpr int32_t kDistanceRootBits = 6;
+// Root sizes: most literal/length codes of real data are 10 bits or shorter and most
+// distance codes 8 bits or shorter, so nearly every symbol costs one lookup. The fixed
+// literal/length code's longest code has 9 bits, so its root takes all of them.
+constexpr int32_t kLiteralRootBits = 10;
+constexpr int32_t kDistanceRootBits = 8;
 constexpr int32_t kCodeLengthRootBits = 7;
-constexpr int32_t kFixedLiteralRootBits = 7;
+constexpr int32_t kFixedLiteralRootBits = 9;
 constexpr int32_t kFixedDistanceRootBits = 5;
+constexpr uint32_t kFixedLiteralEntries = 1u << kFixedLiteralRootBits;
+constexpr uint32_t kFixedDistanceEntries = 1u << kFixedDistanceRootBits;
 
 constexpr SymbolLists kLengthLists = {LengthBase, LengthExtra, kLengthSymbols};
 constexpr SymbolLists kDistanceLists = {DistanceBase, DistanceExtra, kDistanceSymbols};
 
-void ReleaseCodeTable(CodeTable& table) {
-  FreeHuffmanTable(table.Chain);
-  table.Root = nullptr;
-  table.Bits = 0;
-}
+// The tables' storage, reused by every block and every run: a dynamic block builds its
+// code-length code into the literal array and then its two codes over it; the fixed
+// codes have arrays of their own so that they survive the dynamic blocks between them.
+HuffmanEntry LiteralEntries[kLiteralTableEntries];
+HuffmanEntry DistanceEntries[kDistanceTableEntries];
+HuffmanEntry FixedLiteralEntries[kFixedLiteralEntries];
+HuffmanEntry FixedDistanceEntries[kFixedDistanceEntries];
 
-// A code table owned by one block routine, released when the routine returns.
-struct ScopedCodeTable : CodeTable {
-  ScopedCodeTable() : CodeTable{nullptr, nullptr, 0} {}
-  ScopedCodeTable(const ScopedCodeTable&) = delete;
-  ScopedCodeTable& operator=(const ScopedCodeTable&) = delete;
-  ~ScopedCodeTable() { ReleaseCodeTable(*this); }
-};
-
-// Builds `table` asking for a root of `rootBits`; `accept` is the worst result the
-// caller takes. A refused result releases what was built.
+// Builds `table` into `storage` asking for a root of `rootBits`; a code worse than the
+// storage's `worst` is a data error.
 InflateResult BuildCode(const uint16_t* lengths, uint16_t n, uint16_t s, const SymbolLists* lists,
-                        int32_t rootBits, BuildResult accept, CodeTable& table) {
+                        int32_t rootBits, const TableStorage& storage, CodeTable& table) {
   table.Bits = rootBits;
-  BuildResult built = BuildHuffmanTable(lengths, n, s, lists, table.Root, table.Chain, table.Bits);
-  if (built == BuildResult::kNoMemory) return InflateResult::kNoMemory;
-  if (static_cast<uint8_t>(built) > static_cast<uint8_t>(accept)) {
-    ReleaseCodeTable(table);
+  BuildResult built = BuildHuffmanTable(lengths, n, s, lists, storage, table.Root, table.Bits);
+  if (static_cast<uint8_t>(built) > static_cast<uint8_t>(storage.worst)) {
+    table = {nullptr, 0};
     return InflateResult::kDataError;
   }
   return InflateResult::kOk;
@@ -171,14 +170,15 @@ InflateResult InflateFixed() {
     uint16_t lengths[kLiteralSymbols];
     for (uint32_t i = 0; i < kLiteralSymbols; ++i)
       lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-    InflateResult r = BuildCode(lengths, kLiteralSymbols, kFirstLengthSymbol, &kLengthLists,
-                                kFixedLiteralRootBits, BuildResult::kComplete, FixedLiteralTable);
+    InflateResult r = BuildCode(lengths, kLiteralSymbols, kFirstLengthSymbol, &kLengthLists, kFixedLiteralRootBits,
+                                {FixedLiteralEntries, kFixedLiteralEntries, BuildResult::kComplete},
+                                FixedLiteralTable);
     if (r != InflateResult::kOk) return r;
     for (uint32_t i = 0; i < kDistanceSymbols; ++i) lengths[i] = 5;
     r = BuildCode(lengths, kDistanceSymbols, 0, &kDistanceLists, kFixedDistanceRootBits,
-                  BuildResult::kIncomplete, FixedDistanceTable);
+                  {FixedDistanceEntries, kFixedDistanceEntries, BuildResult::kIncomplete}, FixedDistanceTable);
     if (r != InflateResult::kOk) {
-      ReleaseCodeTable(FixedLiteralTable);
+      FixedLiteralTable = {nullptr, 0};
       return r;
     }
   }
@@ -198,26 +198,24 @@ InflateResult InflateDynamic() {
   uint16_t lengths[kLiteralSymbols + kMaxDistanceCodes];
   for (uint32_t j = 0; j < kCodeLengthSymbols; ++j)
     lengths[CodeLengthOrder[j]] = static_cast<uint16_t>(j < nb ? TakeBits(3, b, k) : 0);
-  {
-    ScopedCodeTable lengthCode;
-    InflateResult r = BuildCode(lengths, kCodeLengthSymbols, kCodeLengthSymbols, nullptr,
-                                kCodeLengthRootBits, BuildResult::kComplete, lengthCode);
-    if (r != InflateResult::kOk) return r;
-    if (!lengthCode.Root) return InflateResult::kDataError;
-    r = ReadCodeLengths(lengthCode, nl + nd, lengths, b, k);
-    if (r != InflateResult::kOk) return r;
-  }
+  CodeTable lengthCode;
+  InflateResult r = BuildCode(lengths, kCodeLengthSymbols, kCodeLengthSymbols, nullptr, kCodeLengthRootBits,
+                              {LiteralEntries, kLiteralTableEntries, BuildResult::kComplete}, lengthCode);
+  if (r != InflateResult::kOk) return r;
+  if (!lengthCode.Root) return InflateResult::kDataError;
+  r = ReadCodeLengths(lengthCode, nl + nd, lengths, b, k);
+  if (r != InflateResult::kOk) return r;
   if (ConsumedPastEnd(k)) return InflateResult::kDataError;
   BitBuffer = b;
   BitCount = k;
 
-  ScopedCodeTable literalCode;
-  ScopedCodeTable distanceCode;
-  InflateResult r = BuildCode(lengths, static_cast<uint16_t>(nl), kFirstLengthSymbol, &kLengthLists,
-                              kLiteralRootBits, BuildResult::kComplete, literalCode);
+  CodeTable literalCode;
+  CodeTable distanceCode;
+  r = BuildCode(lengths, static_cast<uint16_t>(nl), kFirstLengthSymbol, &kLengthLists, kLiteralRootBits,
+                {LiteralEntries, kLiteralTableEntries, BuildResult::kComplete}, literalCode);
   if (r != InflateResult::kOk) return r;
   r = BuildCode(lengths + nl, static_cast<uint16_t>(nd), 0, &kDistanceLists, kDistanceRootBits,
-                BuildResult::kIncomplete, distanceCode);
+                {DistanceEntries, kDistanceTableEntries, BuildResult::kIncomplete}, distanceCode);
   if (r != InflateResult::kOk) return r;
   return InflateCodes(literalCode.Root, distanceCode.Root, literalCode.Bits, distanceCode.Bits);
 }
@@ -227,15 +225,16 @@ InflateResult Inflate() {
   InputFill = 0;
   WindowPos = 0;
   WindowWriteFailed = false;
+  WindowWrapped = false;
   BitCount = 0;
   BitBuffer = 0;
   PastEndBits = 0;
   InputBuffer = static_cast<uint8_t*>(plat::Allocate(kInputChunkSize + kBufferSpare));
-  SlideWindow = static_cast<uint8_t*>(plat::Allocate(kWindowSize + kBufferSpare));
+  SlideWindow = static_cast<uint8_t*>(plat::Allocate(kWindowSize + kWindowSlack));
   InflateResult result = InflateResult::kNoMemory;
   if (InputBuffer && SlideWindow) {
-    FixedLiteralTable = {nullptr, nullptr, 0};
-    FixedDistanceTable = {nullptr, nullptr, 0};
+    FixedLiteralTable = {nullptr, 0};
+    FixedDistanceTable = {nullptr, 0};
     int32_t final = 0;
     do {
       result = InflateBlock(final);
@@ -244,8 +243,6 @@ InflateResult Inflate() {
       FlushWindow(WindowPos);
       WindowPos = 0;
     }
-    ReleaseCodeTable(FixedLiteralTable);
-    ReleaseCodeTable(FixedDistanceTable);
     // The disk's failure comes first: the data may be fine, the file is not.
     if (WindowWriteFailed) result = InflateResult::kWriteFailed;
   }

@@ -9,27 +9,28 @@
 enum class [[nodiscard]] InflateResult : uint8_t {
   kOk,         // the final block was reached (a header read past the end counts as one)
   kDataError,  // the stream is damaged; only whole flushed windows were written
-  kNoMemory,   // a buffer or table could not be allocated
+  kNoMemory,   // a buffer could not be allocated
   kWriteFailed,  // a write of the output failed or fell short
 };
 
 // Decodes CurrentEntry's compressed data, read from ArchiveHandle (at most
 // RemainingCount bytes; decrypted when the entry is encrypted), into its OutputHandle,
-// folding every written byte into RunningCrc. Needs the CRC table. Every buffer and
-// table it allocates is released before it returns.
+// folding every written byte into RunningCrc. Needs the CRC table. Both buffers it
+// allocates are released before it returns; the code tables live in process-wide
+// arrays that every run reuses.
 InflateResult Inflate();
 
 // --- The block routines, for the driver and for tests ---------------------------------
 
-// Decoding tables of one code: its root, the chain that owns its tables, and the root
-// size in bits that the build returned (the decoder's first lookup takes that many).
+// Decoding tables of one code: its root, and the root size in bits that the build
+// returned (the decoder's first lookup takes that many).
 struct CodeTable {
   HuffmanTable Root;
-  TableChain Chain;
   int32_t Bits;
 };
 
-// The fixed codes' tables: empty at the start of a run, built by its first fixed block.
+// The fixed codes' tables: empty at the start of a run, built by its first fixed block
+// and kept for the rest of the run.
 extern CodeTable FixedLiteralTable;
 extern CodeTable FixedDistanceTable;
 

@@ -1,7 +1,7 @@
 // Decoding the symbols of a fixed or dynamic block, and copying matches in the window.
 //
 // Each symbol is looked up with the root table's number of bits; a link entry sends the
-// lookup on into a sub-table with the bits that follow. A literal is stored in the
+// lookup on into its sub-table with the bits that follow. A literal is stored in the
 // window; a length symbol is followed by its extra bits and a distance code with its
 // own, and the match is copied from the window's history; end of block ends the loop.
 //
@@ -9,7 +9,9 @@
 // this loop takes over symbol by symbol where input may run out (it refills through
 // NextByte) or the window may fill (it flushes). A symbol that consumed bits beyond the
 // end of the entry's data ends decoding with an error before any of its output is
-// stored, so a cut stream cannot spin out 1-bits as bytes.
+// stored, so a cut stream cannot spin out 1-bits as bytes. A match that reaches before
+// the entry's first output byte is an error too: the window holds nothing of this entry
+// there, and without a CRC to check nothing else would catch the invented bytes.
 #include <string.h>
 
 #include "inflate/bits.h"
@@ -19,24 +21,23 @@
 
 namespace {
 
-// Follows link entries to the entry of the code (the root entry's bits and those of
-// every table passed are dropped, the final entry's are not); false at an invalid code.
-bool FollowLinks(const HuffmanEntry*& e, uint32_t& b, uint16_t& k) {
-  while (e->Op > kOpLiteral) {
-    if (e->Op == kOpInvalid) return false;
-    uint16_t subBits = static_cast<uint16_t>(e->Op - kOpLiteral);
-    DumpBits(e->Bits, b, k);
-    NeedBits(subBits, b, k);
-    e = &e->Next[b & MaskBits[subBits]];
-  }
-  return true;
+// Follows a link entry of `table`'s root into its sub-table (the root entry's bits are
+// dropped, the final entry's are not); false at an invalid code.
+bool FollowLink(HuffmanTable table, const HuffmanEntry*& e, uint32_t& b, uint16_t& k) {
+  if (e->Op <= kOpLiteral) return true;
+  if (e->Op == kOpInvalid) return false;
+  uint16_t subBits = static_cast<uint16_t>(e->Op - kOpLiteral);
+  DumpBits(e->Bits, b, k);
+  NeedBits(subBits, b, k);
+  e = &table[e->Value + (b & MaskBits[subBits])];
+  return e->Op != kOpInvalid;
 }
 
 // Looks up one code of `table` (root size `rootBits`); null at an invalid code.
 const HuffmanEntry* DecodeSymbol(HuffmanTable table, int32_t rootBits, uint32_t& b, uint16_t& k) {
   NeedBits(static_cast<uint16_t>(rootBits), b, k);
   const HuffmanEntry* e = &table[b & MaskBits[rootBits]];
-  if (!FollowLinks(e, b, k)) return nullptr;
+  if (!FollowLink(table, e, b, k)) return nullptr;
   DumpBits(e->Bits, b, k);
   return e;
 }
@@ -69,6 +70,13 @@ void CopyFromHistory(uint32_t distance, uint32_t length, uint16_t& pos) {
 
 InflateResult InflateCodes(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd) {
   if (!tl) return InflateResult::kDataError;
+  // Without distance codes every length symbol is followed by an invalid code: a table
+  // of one invalid entry, looked up with 0 bits, says so without a check of its own.
+  static constexpr HuffmanEntry kNoDistanceCode[1] = {{kOpInvalid, 0, 0}};
+  if (!td) {
+    td = kNoDistanceCode;
+    bd = 0;
+  }
   uint32_t b = BitBuffer;
   uint16_t k = BitCount;
   uint16_t w = WindowPos;
@@ -94,11 +102,10 @@ InflateResult InflateCodes(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t
       break;
     }
     uint32_t length = TakeExtra(e, b, k);
-    if (!td) break;
     e = DecodeSymbol(td, bd, b, k);
     if (!e) break;
     uint32_t distance = TakeExtra(e, b, k);
-    if (ConsumedPastEnd(k)) break;
+    if (ConsumedPastEnd(k) || !HasHistory(distance, w)) break;
     CopyFromHistory(distance, length, w);
   }
   BitBuffer = b;

@@ -5,15 +5,22 @@
 // has room for a whole loop round, so that neither the input nor the window's end needs
 // a check inside a round:
 //
-// - Bits are kept in a 64-bit buffer refilled eight bytes at a time with one unaligned
-//   load: the load is shifted above the bits already held and the input moves on by the
-//   bytes that fitted whole, leaving 56 to 63 valid bits. The bits of a byte that fitted
-//   only in part sit above the count; the next refill ORs in the same bits again. One
-//   refill covers a literal/length code with its extra bits and a distance code with its
-//   extra bits (at most 48 bits), or up to three literals.
+// - Bits are kept in a buffer of the machine's word (64 bits on x86-64, 32 on i386, so
+//   that shifts and masks stay single instructions) refilled a word at a time with one
+//   unaligned load: the load is shifted above the bits already held and the input moves
+//   on by the bytes that fitted whole, leaving at least a word less eight valid bits
+//   (56 or 24). The bits of a byte that fitted only in part sit above the count; the
+//   next refill ORs in the same bits again. A literal/length code with its extra bits
+//   takes at most 20 bits, a distance code 15 and its extra bits 13: a 64-bit refill
+//   covers up to three literals, or a length and its distance; with 32 bits a refill
+//   comes whenever fewer bits are left than the next step may take.
+// - Tables are two-level: a root entry is a symbol, an invalid code, or a link whose
+//   sub-table entry is the symbol.
 // - The window position is a pointer; a round never reaches the window's end, so the
-//   flush rule never fires here, and a match whose source is wholly behind the write
-//   position is one CopyMatch.
+//   flush rule never fires here. A match whose source is wholly behind the write
+//   position is one copy: from eight or more bytes back in whole words, whose bytes
+//   past the match's end land in the window's slack or on history that the copy puts
+//   back (CopyFarMatch); from closer, with the repeat rule (CopyMatch).
 //
 // On leaving, whole bytes of the bit buffer that were not consumed go back to the input
 // (never further back than where this call started taking bytes), so the caller's
@@ -28,13 +35,15 @@
 
 namespace {
 
-constexpr uint32_t kRefillFloor = 28;  // bits a distance code and its extra bits may take
+using BitWord = uintptr_t;
+constexpr uint32_t kWordBits = sizeof(BitWord) * 8;
+constexpr uint32_t kMaxCodeBits = 15;
 
-inline uint64_t LoadLittleEndian64(const uint8_t* p) {
-  uint64_t v;
+inline BitWord LoadWord(const uint8_t* p) {
+  BitWord v;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
   v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  for (int i = static_cast<int>(sizeof v) - 1; i >= 0; --i) v = (v << 8) | p[i];
 #else
   memcpy(&v, p, sizeof v);
 #endif
@@ -42,35 +51,47 @@ inline uint64_t LoadLittleEndian64(const uint8_t* p) {
 }
 
 struct BitReader {
-  uint64_t buffer;
+  BitWord buffer;
   uint32_t count;
   const uint8_t* in;
 
   void Refill() {
-    buffer |= LoadLittleEndian64(in) << count;
-    in += 7 - (count >> 3);
-    count |= 56;
+    buffer |= LoadWord(in) << count;
+    in += (kWordBits - 1 - count) >> 3;
+    count |= kWordBits - 8;
+  }
+  void Ensure(uint32_t n) {
+    if (count < n) Refill();
   }
   uint32_t Peek(uint32_t mask) const { return static_cast<uint32_t>(buffer) & mask; }
   void Drop(uint32_t n) {
     buffer >>= n;
     count -= n;
   }
-  // Follows link entries from a root entry to the entry of the code; false at an
-  // invalid code. The root entry's own bits stay to be dropped by the caller.
-  bool Resolve(const HuffmanEntry*& e) {
-    while (e->Op > kOpLiteral) {
-      if (e->Op == kOpInvalid) return false;
-      Drop(e->Bits);
-      e = &e->Next[Peek(MaskBits[e->Op - kOpLiteral])];
-    }
-    return true;
+  // Follows a root entry of `table` to the entry of the code; false at an invalid code.
+  // The final entry's own bits stay to be dropped by the caller.
+  bool Resolve(HuffmanTable table, const HuffmanEntry*& e) {
+    if (e->Op <= kOpLiteral) return true;
+    if (e->Op == kOpInvalid) return false;
+    Drop(e->Bits);
+    e = &table[e->Value + Peek(MaskBits[e->Op - kOpLiteral])];
+    return e->Op != kOpInvalid;
   }
-  // A symbol's extra bits added to its base; drops the code and the extra bits.
+  // A symbol's extra bits added to its base; drops the code and the extra bits. A
+  // 64-bit buffer holds both whenever this is called; a 32-bit one may need a refill
+  // between the code and its extra bits.
   uint32_t TakeValue(const HuffmanEntry* e) {
-    uint32_t value = e->Value + (static_cast<uint32_t>(buffer >> e->Bits) & MaskBits[e->Op]);
-    Drop(static_cast<uint32_t>(e->Bits) + e->Op);
-    return value;
+    if constexpr (kWordBits < 64) {
+      Drop(e->Bits);
+      Ensure(e->Op);
+      uint32_t value = e->Value + Peek(MaskBits[e->Op]);
+      Drop(e->Op);
+      return value;
+    } else {
+      uint32_t value = e->Value + (static_cast<uint32_t>(buffer >> e->Bits) & MaskBits[e->Op]);
+      Drop(static_cast<uint32_t>(e->Bits) + e->Op);
+      return value;
+    }
   }
 };
 
@@ -85,16 +106,24 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
   uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
   const uint32_t lmask = MaskBits[bl];
   const uint32_t dmask = MaskBits[bd];
-  BitReader br = {bitBuffer & ((uint64_t{1} << bitCount) - 1), bitCount, start};
+  BitReader br = {bitBuffer & ((BitWord{1} << bitCount) - 1), bitCount, start};
   FastStop stop = FastStop::kNeedSlow;
 
   while (br.in <= inLimit && out <= outLimit) {
-    br.Refill();
+    // 64 bits: a whole refill every round. 32 bits: a refill only when fewer bits are
+    // left than the longest code, so that one refill serves two or three literals.
+    if constexpr (kWordBits < 64) {
+      br.Ensure(kMaxCodeBits);
+    } else {
+      br.Refill();
+    }
     const HuffmanEntry* e = &tl[br.Peek(lmask)];
-    // Up to three literals straight from the root table: at most 45 bits.
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
       *out++ = static_cast<uint8_t>(e->Value);
+      if constexpr (kWordBits < 64) continue;
+      // Two more literals straight from the root table: at most 45 bits in all, which
+      // leaves at least 26 for a length code and its extra bits.
       e = &tl[br.Peek(lmask)];
       if (e->Op == kOpLiteral) {
         br.Drop(e->Bits);
@@ -107,8 +136,7 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
         }
       }
     }
-    // At least 26 bits are left: enough for any literal/length code and its extra bits.
-    if (!br.Resolve(e)) {
+    if (!br.Resolve(tl, e)) {
       stop = FastStop::kInvalidCode;
       break;
     }
@@ -123,21 +151,27 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       break;
     }
     uint32_t length = br.TakeValue(e);
-    if (!td) {
-      stop = FastStop::kInvalidCode;
-      break;
-    }
-    if (br.count < kRefillFloor) br.Refill();
+    // A 64-bit buffer takes the distance code and its extra bits from one refill.
+    br.Ensure(kWordBits < 64 ? kMaxCodeBits : kMaxCodeBits + kOpMaxExtra);
     e = &td[br.Peek(dmask)];
-    if (!br.Resolve(e)) {
+    if (!br.Resolve(td, e)) {
       stop = FastStop::kInvalidCode;
       break;
     }
     uint32_t distance = br.TakeValue(e);
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
-      CopyMatch(out, distance, length);
+      // The window's slack takes what the word copy stores past the match's end.
+      if (distance >= 8) {
+        CopyFarMatch(out, distance, length);
+      } else {
+        CopyMatch(out, distance, length);
+      }
     } else {
+      if (!WindowWrapped) {  // before the entry's first byte
+        stop = FastStop::kInvalidCode;
+        break;
+      }
       // The source begins behind the window's start, at its end; unless it runs past
       // the window's end or into the destination, it is one block copy.
       const uint8_t* src = out + (kWindowSize - distance);
@@ -160,7 +194,7 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
   taken -= unused;
   InputPos = static_cast<uint16_t>(InputPos + taken);
   CurrentEntry.RemainingCount -= static_cast<int32_t>(taken);
-  bitBuffer = static_cast<uint32_t>(br.buffer & ((uint64_t{1} << br.count) - 1));
+  bitBuffer = static_cast<uint32_t>(br.buffer & ((BitWord{1} << br.count) - 1));
   bitCount = static_cast<uint16_t>(br.count);
   windowPos = static_cast<uint16_t>(out - window);
   return stop;

@@ -7,13 +7,16 @@
 #include "inflate/huffman.h"
 
 // One loop round decodes at most two literals and a match of 258 bytes, and reads at
-// most 15 bytes ahead of the bytes it consumes.
-inline constexpr uint32_t kFastOutputRoom = 260;
+// most 15 bytes ahead of the bytes it consumes. A round must end short of the window's
+// end: the flush happens where a store reaches it, which this loop does not do, so a
+// round started with 260 bytes of room could leave the position standing at 32,768.
+inline constexpr uint32_t kFastOutputRoom = 261;
 inline constexpr int32_t kFastInputBytes = 16;
 
 enum class [[nodiscard]] FastStop : uint8_t {
   kEndOfBlock,   // the end-of-block symbol was decoded
-  kInvalidCode,  // a code without a symbol, or a length without a distance code
+  kInvalidCode,  // a code without a symbol, a length without a distance code, or a
+                 // distance beyond the entry's output
   kNeedSlow,     // input or window room ran low; the caller goes on symbol by symbol
 };
 
@@ -23,7 +26,8 @@ inline bool FastPathFits(uint16_t pos) {
          pos <= kWindowSize - kFastOutputRoom;
 }
 
-// Decodes symbols of the current block with the caller's bit state and window
+// Decodes symbols of the current block (`td` is never null: a block without distance
+// codes passes a table whose one entry is invalid, with `bd` 0) with the caller's bit state and window
 // position, taking input straight from InputBuffer. On return the bit state holds fewer
 // than eight bits beyond those it came in with, InputPos and RemainingCount account for
 // every byte taken, and the window never reached its end.

@@ -3,7 +3,8 @@
 // A match copies `length` bytes from `distance` bytes back, one byte after another, so
 // a distance shorter than the length repeats the last `distance` bytes. The window is
 // circular and its bytes past the write position are still history that later matches
-// may read, so a copy writes exactly its own bytes and never a byte beyond them.
+// may read, so a copy leaves every byte beyond its own as it found it: either it never
+// writes there, or (CopyFarMatch) it puts back what it overwrote.
 #pragma once
 
 #include <stdint.h>
@@ -30,6 +31,24 @@ inline void CopyBlocks(uint8_t* dst, const uint8_t* src, uint32_t length) {
     src += 8;
   } while (end - dst >= 8);
   if (dst != end) CopyEight(end - 8, srcEnd - 8);
+}
+
+// Copies a match of `length` (1 to 258) bytes from `distance` (8 or more) bytes back in
+// words of eight: always two, then as many more as the length needs, so that most
+// matches take no decision at all. The words may store up to fifteen bytes past the
+// match's end. Those bytes are still history (the circular window's oldest), so they
+// are loaded first and stored back afterwards: the window ends up exactly as a
+// byte-by-byte copy leaves it. The buffer must have 16 bytes after dst + length. With a
+// distance of eight or more every word reads only bytes that are final by then.
+inline void CopyFarMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
+  uint8_t* const end = dst + length;
+  uint8_t after[16];
+  memcpy(after, end, sizeof after);
+  const uint8_t* src = dst - distance;
+  CopyEight(dst, src);
+  CopyEight(dst + 8, src + 8);
+  for (uint32_t i = 16; i < length; i += 8) CopyEight(dst + i, src + i);
+  memcpy(end, after, sizeof after);
 }
 
 // Copies a match whose source lies wholly before `dst` in memory (distance 1 or more,

@@ -27,7 +27,9 @@ State& Current();
 std::string ToPosix(const char* path);
 
 // Handles of this backend: file descriptors, and process handles above kProcessBase.
-inline constexpr intptr_t kProcessBase = intptr_t{1} << 40;
+// Descriptors stay far below 2^30 and process ids below 2^22 (Linux's pid_max limit), so
+// kProcessBase + pid fits a 32-bit intptr_t as well.
+inline constexpr intptr_t kProcessBase = intptr_t{1} << 30;
 
 enum class HandleKind : uint8_t { kNone, kReading, kOutput };
 void RememberHandle(int fd, HandleKind kind);

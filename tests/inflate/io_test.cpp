@@ -181,7 +181,7 @@ TEST_F(DecoderIo, PeakHeapDoesNotGrowWithTheEntry) {
     peaks[i] = trace().peakBytes - before;
   }
   EXPECT_EQ(peaks[0], peaks[1]);
-  EXPECT_LT(peaks[1], 2 * 32770 + 16 * 1024);  // two buffers and the fixed tables
+  EXPECT_EQ(peaks[1], 32770 + 32784);  // the two buffers; the code tables are not on the heap
 }
 
 TEST_F(DecoderIo, AllocationFailureAtEveryIndexLeaksNothing) {
@@ -192,7 +192,7 @@ TEST_F(DecoderIo, AllocationFailureAtEveryIndexLeaksNothing) {
   w.BlockHeader(false, 1).UseFixedCodes().Literal('f').Match(100, 30000).EndOfBlock();
   expected.push_back('f');
   AppendMatch(expected, 100, 30000);
-  // The 12-bit codes of 276 and 277 sit in sub-tables below the 9-bit root.
+  // The 12-bit codes of 276 and 277 sit in sub-tables below the 10-bit root.
   w.BlockHeader(true, 2).DynamicHeaderFor(LongCodesLiteralLengths(), FixedDistanceLengths());
   for (int c : {int{'d'}, int{'y'}, 200}) {
     w.Literal(c);
@@ -206,7 +206,7 @@ TEST_F(DecoderIo, AllocationFailureAtEveryIndexLeaksNothing) {
   ASSERT_EQ(whole.result, InflateResult::kOk) << "the stream itself must decode";
   ASSERT_EQ(whole.output, expected);
   int64_t allocations = trace().allocations;
-  ASSERT_GT(allocations, 110);
+  ASSERT_GE(allocations, 2);
   for (int failAt = 1; failAt <= allocations; ++failAt) {
     plat::testing::FaultPlan plan;
     plan.allocationFailsAtCall = failAt;
