@@ -4,8 +4,11 @@
 using namespace RecordField;
 
 EntryState CurrentEntry = {};
-plat::FileHandle ArchiveHandle = plat::kInvalidFile;
-int32_t ArchiveOffset = -1;
+// Both are set by the start-up before the first archive read. They start as zero, not as
+// kInvalidFile and -1: every initialised variable costs the size-optimised program room
+// in a data section of its own.
+plat::FileHandle ArchiveHandle = 0;
+int32_t ArchiveOffset = 0;
 int32_t SeekResult = 0;
 plat::ByteString ArchivePassword;
 

@@ -62,10 +62,14 @@ HuffmanEntry DistanceEntries[kDistanceTableEntries];
 HuffmanEntry FixedLiteralEntries[kFixedLiteralEntries];
 HuffmanEntry FixedDistanceEntries[kFixedDistanceEntries];
 
-// Builds `table` into `storage` asking for a root of `rootBits`; a code worse than the
-// storage's `worst` is a data error.
+// Builds `table` into `capacity` entries at `entries` asking for a root of `rootBits`; a
+// code worse than `worst` is a data error. (The storage is put together here from its
+// parts: as a braced temporary at each call, the compiler keeps a copy of it in the
+// program's initialised data, which the size-optimised program cannot spare.)
 InflateResult BuildCode(const uint16_t* lengths, uint16_t n, uint16_t s, const SymbolLists* lists,
-                        int32_t rootBits, const TableStorage& storage, CodeTable& table) {
+                        int32_t rootBits, HuffmanEntry* entries, uint32_t capacity, BuildResult worst,
+                        CodeTable& table) {
+  const TableStorage storage = {entries, capacity, worst};
   table.Bits = rootBits;
   BuildResult built = BuildHuffmanTable(lengths, n, s, lists, storage, table.Root, table.Bits);
   if (static_cast<uint8_t>(built) > static_cast<uint8_t>(storage.worst)) {
@@ -171,12 +175,12 @@ InflateResult InflateFixed() {
     for (uint32_t i = 0; i < kLiteralSymbols; ++i)
       lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     InflateResult r = BuildCode(lengths, kLiteralSymbols, kFirstLengthSymbol, &kLengthLists, kFixedLiteralRootBits,
-                                {FixedLiteralEntries, kFixedLiteralEntries, BuildResult::kComplete},
+                                FixedLiteralEntries, kFixedLiteralEntries, BuildResult::kComplete,
                                 FixedLiteralTable);
     if (r != InflateResult::kOk) return r;
     for (uint32_t i = 0; i < kDistanceSymbols; ++i) lengths[i] = 5;
     r = BuildCode(lengths, kDistanceSymbols, 0, &kDistanceLists, kFixedDistanceRootBits,
-                  {FixedDistanceEntries, kFixedDistanceEntries, BuildResult::kIncomplete}, FixedDistanceTable);
+                  FixedDistanceEntries, kFixedDistanceEntries, BuildResult::kIncomplete, FixedDistanceTable);
     if (r != InflateResult::kOk) {
       FixedLiteralTable = {nullptr, 0};
       return r;
@@ -200,7 +204,7 @@ InflateResult InflateDynamic() {
     lengths[CodeLengthOrder[j]] = static_cast<uint16_t>(j < nb ? TakeBits(3, b, k) : 0);
   CodeTable lengthCode;
   InflateResult r = BuildCode(lengths, kCodeLengthSymbols, kCodeLengthSymbols, nullptr, kCodeLengthRootBits,
-                              {LiteralEntries, kLiteralTableEntries, BuildResult::kComplete}, lengthCode);
+                              LiteralEntries, kLiteralTableEntries, BuildResult::kComplete, lengthCode);
   if (r != InflateResult::kOk) return r;
   if (!lengthCode.Root) return InflateResult::kDataError;
   r = ReadCodeLengths(lengthCode, nl + nd, lengths, b, k);
@@ -212,10 +216,10 @@ InflateResult InflateDynamic() {
   CodeTable literalCode;
   CodeTable distanceCode;
   r = BuildCode(lengths, static_cast<uint16_t>(nl), kFirstLengthSymbol, &kLengthLists, kLiteralRootBits,
-                {LiteralEntries, kLiteralTableEntries, BuildResult::kComplete}, literalCode);
+                LiteralEntries, kLiteralTableEntries, BuildResult::kComplete, literalCode);
   if (r != InflateResult::kOk) return r;
   r = BuildCode(lengths + nl, static_cast<uint16_t>(nd), 0, &kDistanceLists, kDistanceRootBits,
-                {DistanceEntries, kDistanceTableEntries, BuildResult::kIncomplete}, distanceCode);
+                DistanceEntries, kDistanceTableEntries, BuildResult::kIncomplete, distanceCode);
   if (r != InflateResult::kOk) return r;
   return InflateCodes(literalCode.Root, distanceCode.Root, literalCode.Bits, distanceCode.Bits);
 }

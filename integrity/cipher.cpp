@@ -10,7 +10,10 @@
 CipherKeyState CipherKeys = {0, 0, 0};
 
 void InitCipherKeys(const plat::ByteString& password) {
-  CipherKeys = {0x12345678u, 0x23456789u, 0x34567890u};
+  // Field by field: a braced value would be kept as a template in initialised data.
+  CipherKeys.Key0 = 0x12345678u;
+  CipherKeys.Key1 = 0x23456789u;
+  CipherKeys.Key2 = 0x34567890u;
   for (uint32_t i = 0; i < password.length; ++i) UpdateCipherKeys(static_cast<uint8_t>(password.data[i]));
 }
 

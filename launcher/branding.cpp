@@ -80,11 +80,22 @@ uint32_t CopyField(uint8_t length, const volatile char* text, uint32_t capacity,
   return n;
 }
 
-// Appends the zero-terminated parts, up to a null pointer, to `out`.
-void Compose(char* out, const char* const* parts) {
-  for (; *parts; ++parts)
-    for (const char* p = *parts; *p; ++p) *out++ = *p;
+// Copies a zero-terminated text to `out` with its terminator; returns where the
+// terminator went, so that the next part can follow it. (The messages are put together
+// by calls rather than from arrays of their parts: such arrays would sit in the
+// program's initialised data as templates.)
+char* Put(char* out, const char* text) {
+  while (*text) *out++ = *text++;
   *out = 0;
+  return out;
+}
+
+// A fatal message: its fixed start, two contact lines, a third one when given, its code.
+void Compose(char* out, const char* start, const char* first, const char* second, const char* third,
+             const char* code) {
+  out = Put(Put(Put(Put(out, start), first), "\r"), second);
+  if (third) out = Put(Put(out, "\r"), third);
+  Put(out, code);
 }
 
 void Load() {
@@ -108,15 +119,12 @@ void Load() {
   CopyField(b.waitTextLength, b.waitText, kWaitTextCapacity, Wait);
   for (int i = 0; i < kContactCount; ++i)
     CopyField(b.contacts[i].length, b.contacts[i].text, kContactCapacity, Contacts[i]);
-  const char* damaged[] = {kDamagedPackageStart, Contacts[kContactEmail], "\r", Contacts[kContactWeb], "\r",
-                           Contacts[kContactWeb2], "\r\rError #SFXAID#", nullptr};
-  const char* cannotOpen[] = {kCannotOpenStart, Contacts[kContactEmail], "\r", Contacts[kContactWeb],
-                              "\r\rError #SFXNDA#", nullptr};
-  const char* nothing[] = {kNothingUnpackedStart, Contacts[kContactEmail2], "\r", Contacts[kContactWeb3],
-                           "\r\rError #SFXNRA#", nullptr};
-  Compose(DamagedPackage, damaged);
-  Compose(CannotOpen, cannotOpen);
-  Compose(NothingUnpacked, nothing);
+  Compose(DamagedPackage, kDamagedPackageStart, Contacts[kContactEmail], Contacts[kContactWeb],
+          Contacts[kContactWeb2], "\r\rError #SFXAID#");
+  Compose(CannotOpen, kCannotOpenStart, Contacts[kContactEmail], Contacts[kContactWeb], nullptr,
+          "\r\rError #SFXNDA#");
+  Compose(NothingUnpacked, kNothingUnpackedStart, Contacts[kContactEmail2], Contacts[kContactWeb3], nullptr,
+          "\r\rError #SFXNRA#");
 }
 
 }  // namespace
