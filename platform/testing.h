@@ -1,6 +1,7 @@
 // Fault injection and call tracing for the POSIX backend: tests use this to make the
 // layer fail where the Win32 calls can fail, and to observe what the system asked of it.
-// Host builds only; the Windows program has no such hooks.
+// Host builds only; the Windows program has no such hooks. Files can live in memory
+// instead of the file system (UseMemoryFiles), for tests and fuzzing that need speed.
 #pragma once
 
 #include <stdint.h>
@@ -54,10 +55,17 @@ struct FaultPlan {
 };
 
 struct ReadCall { uint32_t asked; uint32_t got; };
-struct WriteCall { uint32_t asked; uint32_t written; };
+struct WriteCall { uint32_t asked; uint32_t written; FileHandle file; };
 struct MessageBoxCall { std::string caption; std::string text; };
-struct SeekCall { int32_t distance; int32_t result; };
-struct StartCall { std::string application; std::string commandLine; std::string arguments; };
+struct SeekCall { int32_t distance; int32_t result; FileHandle file; MoveMethod method; };
+// An output-file creation and the handle it gave: kInvalidFile when it failed.
+struct CreateCall { std::string path; FileHandle file; };
+struct StartCall {
+  std::string application;
+  std::string commandLine;
+  std::string arguments;
+  std::vector<uint8_t> image = {};  // memory files: the program file's bytes when it started
+};
 
 // What the layer was asked to do since the plan was installed. Message boxes, process
 // starts and waits are always recorded; the other calls only while a plan is installed.
@@ -67,6 +75,7 @@ struct Trace {
   std::vector<SeekCall> seeks;
   std::vector<MessageBoxCall> messageBoxes;
   std::vector<std::string> createdFiles;      // paths as the system gave them
+  std::vector<CreateCall> creates;            // the same creations with their outcome
   std::vector<std::string> createdDirectories;
   std::vector<std::string> searches;          // FindAnyMatch patterns
   std::vector<StartCall> starts;
@@ -91,10 +100,33 @@ const Trace& Recorded();
 void OnMessageBox(std::function<void(const MessageBoxCall&)> hook);
 // `message` is the message about to be delivered; return false to drop it.
 void OnDialogMessage(std::function<bool(uint32_t message)> hook);
+// Called after every seek while a plan is installed.
+void OnSeek(std::function<void(const SeekCall&)> hook);
 // The window of the running modal dialog, or 0.
 WindowHandle ActiveDialog();
 
 // Converts a Windows path of the system to the POSIX path the backend uses.
 std::string ToPosixPath(const char* windowsPath);
+
+// --- Files in memory -------------------------------------------------------------------
+// While memory files are on, every file and directory the layer opens, creates, searches
+// or removes lives in process memory, under the same POSIX paths and rules (errno
+// included), and nothing touches the file system. Starting a program then executes
+// nothing: a file that begins as a program does ("MZ", "#!", ELF) counts as started and
+// runs until waited for; any other file fails as ENOEXEC. Pauses return at once.
+// Install and Reset leave the files alone.
+
+// Memory files on, with an empty tree that holds only "/".
+void UseMemoryFiles();
+// Back to the file system; the memory tree is dropped.
+void UseRealFiles();
+// Stores a whole file, making the directories on its way. False when the path cannot
+// hold a file (a directory of that name, a file on the way).
+bool PutMemoryFile(const std::string& posixPath, const std::vector<uint8_t>& bytes);
+bool PutMemoryDirectory(const std::string& posixPath);
+// A file's bytes, or nullptr when the path names no file.
+const std::vector<uint8_t>* MemoryFile(const std::string& posixPath);
+// Every path in memory, sorted, directories ending in "/" (the root is "/").
+std::vector<std::string> MemoryTree();
 
 }  // namespace plat::testing
