@@ -120,6 +120,7 @@ std::string ToPosixPath(const char* windowsPath);
 void UseMemoryFiles();
 // Back to the file system; the memory tree is dropped.
 void UseRealFiles();
+bool MemoryFilesOn();
 // Stores a whole file, making the directories on its way. False when the path cannot
 // hold a file (a directory of that name, a file on the way).
 bool PutMemoryFile(const std::string& posixPath, const std::vector<uint8_t>& bytes);

@@ -88,7 +88,7 @@ class MemoryFiles final : public FileStore {
     OpenFile* f = Opened(file);
     if (!f) return false;
     const std::vector<uint8_t>& bytes = f->node->bytes;
-    if (f->position < bytes.size()) {
+    if (f->position < bytes.size() && count > 0) {
       uint64_t left = bytes.size() - f->position;
       *got = static_cast<uint32_t>(left < count ? left : count);
       memcpy(buffer, bytes.data() + f->position, *got);
@@ -116,6 +116,7 @@ class MemoryFiles final : public FileStore {
     *written = 0;
     OpenFile* f = Opened(file);
     if (!f) return false;
+    if (count == 0) return true;
     std::vector<uint8_t>& bytes = f->node->bytes;
     if (bytes.size() < f->position + count) bytes.resize(f->position + count);
     memcpy(bytes.data() + f->position, data, count);
@@ -334,6 +335,8 @@ void UseRealFiles() {
   posix::TheMemory().Clear();
   posix::g_memoryOn = false;
 }
+
+bool MemoryFilesOn() { return posix::MemoryFilesOn(); }
 
 bool PutMemoryFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   return posix::TheMemory().Put(path, &bytes);

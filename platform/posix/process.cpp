@@ -48,7 +48,7 @@ void ReapFinished() {
 }
 
 bool LooksLikeProgram(const std::vector<uint8_t>& bytes) {
-  static const char* const kHeads[] = {"MZ", "#!", "\x7F" "ELF"};
+  static const char* const kHeads[] = {"MZ", "#!", ("\x7F" "ELF")};
   for (const char* head : kHeads) {
     size_t n = strlen(head);
     if (bytes.size() >= n && memcmp(bytes.data(), head, n) == 0) return true;
