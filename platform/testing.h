@@ -64,7 +64,7 @@ struct StartCall {
   std::string application;
   std::string commandLine;
   std::string arguments;
-  std::vector<uint8_t> image = {};  // memory files: the program file's bytes when it started
+  std::vector<uint8_t> image = {};  // memory files: the program file's bytes at the start
 };
 
 // What the layer was asked to do since the plan was installed. Message boxes, process

@@ -32,9 +32,11 @@ State& Current();
 std::string ToPosix(const char* path);
 
 // Handles of this backend: file descriptors of the real file system, files in memory
-// from kMemoryBase, and process handles from kProcessBase.
-inline constexpr intptr_t kMemoryBase = intptr_t{1} << 32;
-inline constexpr intptr_t kProcessBase = intptr_t{1} << 40;
+// from kMemoryBase, and process handles from kProcessBase. Descriptors stay far below
+// 2^29 and process ids below 2^22 (Linux's pid_max limit), so every handle fits a
+// 32-bit intptr_t as well.
+inline constexpr intptr_t kMemoryBase = intptr_t{1} << 29;
+inline constexpr intptr_t kProcessBase = intptr_t{1} << 30;
 
 // The hook testing::OnSeek installed, called after each traced seek.
 std::function<void(const testing::SeekCall&)>& SeekHook();

@@ -7,8 +7,9 @@
 // refuses to delete the file of a running program and the clean-up relies on that.
 //
 // With memory files nothing is executed: a file that starts as a program does ("MZ",
-// "#!" or an ELF header) counts as started, with a copy of its bytes in the trace, and
-// runs until it is waited for, which ends it at once; pauses return at once too.
+// "#!" or an ELF header) counts as started, and runs until it is waited for, which ends
+// it at once; the trace keeps a copy of the file's bytes as the start found them.
+// Pauses return at once too.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -35,7 +36,7 @@ std::map<pid_t, std::string>& Running() {
 }
 
 // Programs "started" from memory files get numbers above any real process id.
-constexpr pid_t kFirstMemoryProgram = pid_t{1} << 30;
+constexpr pid_t kFirstMemoryProgram = pid_t{1} << 24;
 pid_t g_memoryPrograms = kFirstMemoryProgram;
 
 void ReapFinished() {
@@ -62,11 +63,11 @@ bool LaunchFromMemory(const std::string& path, FileHandle* process) {
     if (posix::Memory().Kind(path) == posix::NodeKind::kDirectory) errno = EACCES;
     return false;
   }
+  posix::Current().trace.starts.back().image = *bytes;
   if (!LooksLikeProgram(*bytes)) {
     errno = ENOEXEC;
     return false;
   }
-  posix::Current().trace.starts.back().image = *bytes;
   pid_t pid = g_memoryPrograms++;
   Running()[pid] = posix::Memory().Canonical(path);
   *process = posix::kProcessBase + pid;
