@@ -3,12 +3,15 @@
 // give the file the entry's DOS time, close it, and seek to the next record.
 //
 // Each record is found by one absolute seek from the previous record's start, so the
-// loop does not depend on how much of an entry the copy or the decoder consumed. The
-// loop ends at the first position that holds no record, or early on an empty or refused
-// name, an encrypted entry (there is no password), a directory that cannot be created,
-// an unknown method, or a damaged entry; files written before an early end stay.
-// A damaged entry means the package cannot be trusted: its setup program is not
-// started, so the outcome is cleared.
+// loop does not depend on how much of an entry the copy or the decoder consumed. Every
+// step moves forward: a record whose size would send the seek back to itself or before
+// it (a size of 2 GiB or more) is a damaged entry, whether or not its file was created.
+// The loop ends at the first position that holds no record, or early on an empty or
+// refused name, an encrypted entry (there is no password), a directory that cannot be
+// created, an unknown method, a damaged entry, or a write the disk did not take; files
+// written before an early end stay. After a damaged entry or a failed write neither the
+// package nor the unpacked files can be trusted: the setup program is not started, so
+// the outcome is cleared.
 #include "archive/extract.h"
 
 #include "archive/paths.h"
@@ -21,6 +24,8 @@
 char TempDir[kTempDirSize] = {};
 bool ExtractedAny = false;
 plat::ByteString InstallerPath;
+bool InstallerWritten = false;
+bool ExtractedWhole = false;
 
 namespace {
 
@@ -32,14 +37,26 @@ const char kCreateFailedText[] = "Error al abrir el archivo\r\rError #SFXEAA#";
 const char kUnknownMethodText[] = "Compresi\xF3n desconocida.\r\rArchivo da\xF1" "ado.\r\rError #SFXMCD#";
 const char kCloseFailedText[] = "Error al cerrar el archivo\r\rError #SFXECA#";
 const char kDamagedText[] = "Archivo da\xF1" "ado.\r\rError #SFXCRC#";
+const char kWriteFailedText[] = "Error al escribir el archivo\r\rError #SFXEEA#";
 const char kInstallerMarker[] = ".EXE";
 
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflate = 8;
 constexpr uint32_t kNameBufferSize = 258;
 
-// What handling one record leaves the loop to do.
-enum class [[nodiscard]] Next : uint8_t { kNextRecord, kStop };
+// What handling one record leaves the loop to do: go on after a record unpacked whole,
+// go on after one whose file could not be created or closed, or stop.
+enum class [[nodiscard]] Next : uint8_t { kWhole, kIncomplete, kStop };
+
+// How one record's output file ended.
+enum class [[nodiscard]] Outcome : uint8_t {
+  kWhole,          // created, written whole, its data checked, closed
+  kNotCreated,     // the file could not be created (reported)
+  kNotClosed,      // the close failed (reported)
+  kUnknownMethod,  // reported; the extraction ends
+  kDamaged,        // the data is damaged, cut short, or its size is impossible
+  kWriteFailed,    // the file system did not take all of the data
+};
 
 // The record's name, read into a buffer that grows for names longer than usual.
 class NameBuffer {
@@ -97,9 +114,10 @@ bool PrepareDestination(const plat::ByteString& entryName, plat::ByteString& ful
   return true;
 }
 
-// Copies or decodes the entry's data into the open output file. True when the data
-// arrived whole and, where the record carries one, its CRC-32 matches.
-bool WriteEntryData(bool* unknownMethod) {
+// Copies or decodes the entry's data into the open output file. Whole when the data
+// arrived whole, every write took all it was given and, where the record carries one,
+// the CRC-32 matches.
+Outcome WriteEntryData() {
   const LocalRecordHeader& h = CurrentEntry.header;
   bool encrypted = (h.Flags() & kFlagEncrypted) != 0;
   CurrentEntry.RunningCrc = 0xFFFFFFFFu;
@@ -107,20 +125,37 @@ bool WriteEntryData(bool* unknownMethod) {
   CurrentEntry.RemainingCount = remaining < INT32_MIN ? INT32_MIN : static_cast<int32_t>(remaining);
   // A size of 2 GiB or more cannot be right, and would step back to an earlier record.
   bool intact = h.CompressedSize() >= 0 && remaining >= 0;
+  bool writeFailed = false;
   switch (h.Method()) {
-    case kMethodStored:
-      intact = CopyStoredEntry() == CopyResult::kDone && intact;
+    case kMethodStored: {
+      CopyResult copied = CopyStoredEntry();
+      writeFailed = copied == CopyResult::kWriteFailed;
+      intact = copied == CopyResult::kDone && intact;
       break;
-    case kMethodDeflate:
-      intact = Inflate() == InflateResult::kOk && intact;
+    }
+    case kMethodDeflate: {
+      InflateResult decoded = Inflate();
+      writeFailed = decoded == InflateResult::kWriteFailed;
+      intact = decoded == InflateResult::kOk && intact;
       break;
+    }
     default:
       plat::ShowMessageBox(kUnknownMethodText, kPackageCaption);
-      *unknownMethod = true;
-      return true;
+      return Outcome::kUnknownMethod;
   }
+  if (writeFailed) return Outcome::kWriteFailed;
   if ((h.Flags() & kFlagCheckByteFromTime) == 0 && ~CurrentEntry.RunningCrc != h.Crc32()) intact = false;
-  return intact;
+  return intact ? Outcome::kWhole : Outcome::kDamaged;
+}
+
+// After a damaged entry or a failed write the files cannot be trusted: the extraction
+// ends, and the outcome is cleared so that nothing is started.
+Next EndUntrusted(const char* text, const plat::ByteString& fullPath) {
+  plat::ShowMessageBox(text, fullPath.Text());
+  ExtractedAny = false;
+  InstallerPath.Release();
+  InstallerWritten = false;
+  return Next::kStop;
 }
 
 // Everything from the record's name to its closed output file.
@@ -136,51 +171,75 @@ Next ExtractRecord(NameBuffer& names) {
   plat::ScopedByteString fullPath;
   if (!PrepareDestination(entryName, fullPath)) return Next::kStop;
   CurrentEntry.OutputHandle = plat::CreateOutputFile(fullPath.Text());
-  // The setup program is chosen before the file is known to exist.
-  if (InstallerPath.Empty() && fullPath.Find(kInstallerMarker, sizeof kInstallerMarker - 1) >= 0 &&
-      !InstallerPath.Assign(fullPath.data, fullPath.length))
-    InstallerPath.Release();
+  // The setup program is chosen before the file is known to exist; it is started only
+  // when this run wrote it whole.
+  bool isInstaller = false;
+  if (InstallerPath.Empty() && fullPath.Find(kInstallerMarker, sizeof kInstallerMarker - 1) >= 0) {
+    isInstaller = InstallerPath.Assign(fullPath.data, fullPath.length);
+    if (!isInstaller) InstallerPath.Release();
+  }
+  Outcome outcome = Outcome::kNotCreated;
   if (CurrentEntry.OutputHandle == plat::kInvalidFile) {
     plat::ShowMessageBox(kCreateFailedText, fullPath.Text());
-    return Next::kNextRecord;
+    // Created files meet an impossible size in WriteEntryData; this one would make the
+    // next seek land on this record again, or before it.
+    if (h.CompressedSize() < 0) outcome = Outcome::kDamaged;
+  } else {
+    ExtractedAny = true;
+    outcome = WriteEntryData();
+    (void)plat::SetDosFileTime(CurrentEntry.OutputHandle, h.ModDate(), h.ModTime());
+    if (!plat::CloseFileHandle(CurrentEntry.OutputHandle)) {
+      plat::ShowMessageBox(kCloseFailedText, fullPath.Text());
+      if (outcome == Outcome::kWhole) outcome = Outcome::kNotClosed;
+    }
+    CurrentEntry.OutputHandle = plat::kInvalidFile;
   }
-
-  ExtractedAny = true;
-  bool unknownMethod = false;
-  bool intact = WriteEntryData(&unknownMethod);
-  (void)plat::SetDosFileTime(CurrentEntry.OutputHandle, h.ModDate(), h.ModTime());
-  if (!plat::CloseFileHandle(CurrentEntry.OutputHandle)) plat::ShowMessageBox(kCloseFailedText, fullPath.Text());
-  CurrentEntry.OutputHandle = plat::kInvalidFile;
-  if (unknownMethod) return Next::kStop;
-  if (!intact) {
-    plat::ShowMessageBox(kDamagedText, fullPath.Text());
-    ExtractedAny = false;
-    InstallerPath.Release();
-    return Next::kStop;
+  if (isInstaller) InstallerWritten = outcome == Outcome::kWhole;
+  switch (outcome) {
+    case Outcome::kWhole:
+      return Next::kWhole;
+    case Outcome::kNotCreated:
+    case Outcome::kNotClosed:
+      return Next::kIncomplete;
+    case Outcome::kDamaged:
+      return EndUntrusted(kDamagedText, fullPath);
+    case Outcome::kWriteFailed:
+      return EndUntrusted(kWriteFailedText, fullPath);
+    case Outcome::kUnknownMethod:
+      break;
   }
-  return Next::kNextRecord;
+  return Next::kStop;
 }
 
 }  // namespace
 
 void ExtractArchive() {
+  InstallerWritten = false;
+  ExtractedWhole = false;
   SeekArchive(ArchiveOffset, plat::kFromBeginning);
   if (SeekResult == -1) {
     plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
     return;
   }
   NameBuffer names;
-  while (ReadRecordHeader()) {
+  bool whole = true;
+  for (;;) {
+    if (!ReadRecordHeader()) {
+      ExtractedWhole = whole;
+      return;
+    }
     int32_t recordStart = SeekResult;
-    if (ExtractRecord(names) == Next::kStop) break;
+    Next step = ExtractRecord(names);
+    if (step == Next::kStop) return;
+    whole = whole && step == Next::kWhole;
+    // The record's size is not negative here, so the next position lies after its name.
     const LocalRecordHeader& h = CurrentEntry.header;
     int64_t next = int64_t{recordStart} + kRecordHeaderSize + h.NameLength() + h.CompressedSize();
-    if (next > INT32_MAX) break;  // beyond what a 32-bit position can address
-    SeekArchive(static_cast<int32_t>(next), plat::kFromBeginning);
-    if (SeekResult == -1) {
+    if (next <= INT32_MAX) SeekArchive(static_cast<int32_t>(next), plat::kFromBeginning);
+    if (next > INT32_MAX || SeekResult == -1) {
       // Without the position there is no telling where the next record starts.
       plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
-      break;
+      return;
     }
   }
 }

@@ -13,8 +13,13 @@ extern char TempDir[kTempDirSize];
 extern bool ExtractedAny;
 // The first output path containing ".EXE": the setup program to start.
 extern plat::ByteString InstallerPath;
+// True when this run created InstallerPath's file and wrote it whole; only then may it
+// be started (an older copy left by another run, or a cut-short one, must not be).
+extern bool InstallerWritten;
+// True when the loop reached the end of the archive with every record unpacked whole.
+extern bool ExtractedWhole;
 
 // Writes every entry of the archive at ArchiveOffset of ArchiveHandle under TempDir and
-// reports every problem in a message box. The outcome is left in ExtractedAny and
-// InstallerPath.
+// reports every problem in a message box. The outcome is left in ExtractedAny,
+// InstallerPath, InstallerWritten and ExtractedWhole.
 void ExtractArchive();

@@ -103,6 +103,27 @@ void CreateDirectoryChain(const plat::ByteString& path) {
   }
 }
 
+// The part before the first "." with its trailing spaces dropped, in upper case, is
+// compared with the reserved names; COM and LPT take a digit 0 to 9 or a superscript 1,
+// 2 or 3 (Windows-1252 B9, B2, B3), which Windows reserves as well.
+bool IsDeviceName(const char* component, uint32_t length) {
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  uint32_t n = 0;
+  while (n < length && component[n] != '.') ++n;
+  while (n > 0 && component[n - 1] == ' ') --n;
+  char base[7];
+  if (n < 3 || n > sizeof base) return false;
+  for (uint32_t i = 0; i < n; ++i) {
+    char c = component[i];
+    base[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  for (const char* device : kDevices)
+    if (plat::TextLength(device) == n && memcmp(base, device, n) == 0) return true;
+  if (n != 4 || (memcmp(base, "COM", 3) != 0 && memcmp(base, "LPT", 3) != 0)) return false;
+  char digit = base[3];
+  return (digit >= '0' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
+}
+
 bool IsContainedName(const plat::ByteString& name) {
   if (name.Empty() || IsSeparator(name.data[0])) return false;
   uint32_t start = 0;
@@ -118,6 +139,7 @@ bool IsContainedName(const plat::ByteString& name) {
       else if (name.data[k] != ' ') onlyDotsAndSpaces = false;
     }
     if (onlyDotsAndSpaces && !(dots == 1 && i - start == 1)) return false;
+    if (IsDeviceName(name.data + start, i - start)) return false;
     start = i + 1;
   }
   return true;

@@ -43,5 +43,11 @@ void CreateDirectoryChain(const plat::ByteString& path);
 // True when an entry name stays inside the destination directory: it does not start
 // with "\" or "/", has no ":" (a drive or a stream), and no component made only of
 // dots and spaces other than a single "." (Windows reads "..", "..." and ". ." alike as
-// the parent directory once it strips trailing dots and spaces).
+// the parent directory once it strips trailing dots and spaces), and no component that
+// Windows opens as a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, in any
+// case, with or without an extension: "nul.tar.gz", "sub/Aux.txt").
 [[nodiscard]] bool IsContainedName(const plat::ByteString& name);
+
+// True when one path component names a device that Windows opens in any folder:
+// "nul", "NUL.txt", "aux .tar.gz", "com1." and the like.
+[[nodiscard]] bool IsDeviceName(const char* component, uint32_t length);

@@ -14,6 +14,7 @@ uint16_t BitCount = 0;
 uint16_t PastEndBits = 0;
 uint8_t* SlideWindow = nullptr;
 uint16_t WindowPos = 0;
+bool WindowWriteFailed = false;
 
 const uint16_t MaskBits[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
                                0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
@@ -49,6 +50,7 @@ int32_t NextByte() {
 
 void FlushWindow(uint32_t count) {
   uint32_t written = 0;
-  (void)plat::WriteBytes(CurrentEntry.OutputHandle, SlideWindow, count, &written);
+  if (!plat::WriteBytes(CurrentEntry.OutputHandle, SlideWindow, count, &written) || written != count)
+    WindowWriteFailed = true;
   CrcUpdateBuffer(SlideWindow, static_cast<int32_t>(count), CurrentEntry.RunningCrc);
 }

@@ -33,6 +33,7 @@ extern uint16_t BitCount;     // valid low bits of BitBuffer
 extern uint16_t PastEndBits;  // bits loaded after the entry's bytes ran out (all 1-bits)
 extern uint8_t* SlideWindow;  // circular output history
 extern uint16_t WindowPos;    // next byte of SlideWindow to write; 32,768 is never left standing
+extern bool WindowWriteFailed;  // a flush of this run was not taken whole by the output file
 
 // MaskBits[i] = 2^i - 1: the mask that keeps the next i bits of a bit buffer.
 extern const uint16_t MaskBits[17];
@@ -80,7 +81,8 @@ inline uint32_t TakeBits(uint16_t n, uint32_t& buffer, uint16_t& count) {
 inline bool ConsumedPastEnd(uint16_t count) { return count < PastEndBits; }
 
 // Writes the first `count` (1 to 32,768) bytes of SlideWindow to the entry's output file
-// in one write and folds them into its RunningCrc. A failed write is not looked at.
+// in one write and folds them into its RunningCrc. A write that fails or falls short
+// sets WindowWriteFailed; decoding goes on, and Inflate reports it at the end.
 void FlushWindow(uint32_t count);
 
 // Accounts for n bytes just stored at `pos`: a window that has become full is flushed

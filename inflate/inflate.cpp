@@ -226,6 +226,7 @@ InflateResult Inflate() {
   InputPos = 0;
   InputFill = 0;
   WindowPos = 0;
+  WindowWriteFailed = false;
   BitCount = 0;
   BitBuffer = 0;
   PastEndBits = 0;
@@ -245,6 +246,8 @@ InflateResult Inflate() {
     }
     ReleaseCodeTable(FixedLiteralTable);
     ReleaseCodeTable(FixedDistanceTable);
+    // The disk's failure comes first: the data may be fine, the file is not.
+    if (WindowWriteFailed) result = InflateResult::kWriteFailed;
   }
   plat::Release(SlideWindow);
   plat::Release(InputBuffer);

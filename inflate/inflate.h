@@ -10,6 +10,7 @@ enum class [[nodiscard]] InflateResult : uint8_t {
   kOk,         // the final block was reached (a header read past the end counts as one)
   kDataError,  // the stream is damaged; only whole flushed windows were written
   kNoMemory,   // a buffer or table could not be allocated
+  kWriteFailed,  // a write of the output failed or fell short
 };
 
 // Decodes CurrentEntry's compressed data, read from ArchiveHandle (at most

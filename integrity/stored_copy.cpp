@@ -1,8 +1,8 @@
 // Copying a stored entry: read a chunk through the read layer, decrypt it in place when
 // the entry is encrypted, write it, and fold what the write accepted into the entry's
-// CRC. A read that delivers nothing ends the copy (the archive ended early); a write
-// that fails or is short is not an error here: the CRC then covers only what reached the
-// file, and the integrity check after the entry finds the difference.
+// CRC. A read that delivers nothing ends the copy (the archive ended early), and the
+// CRC check after the entry finds what is missing. A write that fails or is short ends
+// it too, as its own result: the data may be fine, but the disk did not take it.
 #include "integrity/stored_copy.h"
 
 #include "archive/record.h"
@@ -29,9 +29,9 @@ CopyResult CopyStoredEntry() {
     CurrentEntry.RemainingCount -= static_cast<int32_t>(got);
     if (encrypted) DecryptBuffer(buffer.get(), got);
     uint32_t written = 0;
-    (void)plat::WriteBytes(CurrentEntry.OutputHandle, buffer.get(), got, &written);
-    if (written > got) written = got;
-    CrcUpdateBuffer(buffer.get(), static_cast<int32_t>(written), CurrentEntry.RunningCrc);
+    bool ok = plat::WriteBytes(CurrentEntry.OutputHandle, buffer.get(), got, &written);
+    if (!ok || written != got) return CopyResult::kWriteFailed;
+    CrcUpdateBuffer(buffer.get(), static_cast<int32_t>(got), CurrentEntry.RunningCrc);
   }
   return CopyResult::kDone;
 }

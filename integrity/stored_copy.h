@@ -6,11 +6,13 @@
 enum class [[nodiscard]] CopyResult : uint8_t {
   kDone,       // the entry's bytes were read to their end or to the archive's end
   kNoMemory,   // the chunk buffer could not be allocated; nothing was read or written
+  kWriteFailed,  // a write failed or fell short; the copy stopped there
 };
 
 inline constexpr int32_t kStoredChunkSize = 32768;
 
 // Copies CurrentEntry.RemainingCount bytes from the archive position to
 // CurrentEntry.OutputHandle in chunks of at most 32,768 bytes, decrypting them when the
-// entry is encrypted, and folds every byte the writes accepted into RunningCrc.
+// entry is encrypted, and folds every byte written into RunningCrc. A write that fails or
+// takes fewer bytes than it was given ends the copy.
 CopyResult CopyStoredEntry();

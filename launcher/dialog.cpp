@@ -96,7 +96,7 @@ void RunExtraction(plat::WindowHandle window) {
   // own paint message would come only after it: paint now, so the user sees the text.
   plat::PaintWindowNow(window);
   ExtractArchive();
-  if (!InstallerPath.Empty()) {
+  if (InstallerWritten) {
     plat::ScopedByteString arguments;
     if (BuildInstallerArguments(arguments)) {
       LaunchInstaller(InstallerPath, arguments);

@@ -6,8 +6,9 @@
 // for other programs along an unquoted path with spaces; the path is quoted in the
 // command line only when it has a space, so that argument parsers still see the
 // package's path as the first argument. A program that needs elevation is started
-// through the shell, which asks the user. The package waits at most 10 seconds: the
-// setup program usually copies itself elsewhere and goes on.
+// through the shell, which asks the user. A start that fails is reported with the
+// system's reason once the wait window is gone. The package waits at most 10 seconds:
+// the setup program usually copies itself elsewhere and goes on.
 #include "launcher/launch.h"
 
 #include "archive/extract.h"
@@ -17,6 +18,10 @@
 
 namespace {
 
+const char kPackageCaption[] = "Velmora Software";
+const char kStartFailedText[] = "No puedo ejecutar el programa de instalaci\xF3n\r\r";
+const char kStartFailedCode[] = "\r\rError #SFXEJI#";
+constexpr uint32_t kReasonSize = 256;
 constexpr uint32_t kKeptAfterOccurrence = 999;
 constexpr int kDeleteAttempts = 10;
 constexpr uint32_t kDeleteRetryMilliseconds = 100;
@@ -54,6 +59,19 @@ void DeleteInstaller(const plat::ByteString& path, bool programEnded) {
   }
 }
 
+// The setup program's path and the system's reason why it did not start. Some of the
+// system's texts name the program as "%1" ("%1 is not a valid Win32 application"): the
+// path goes there.
+void ReportStartFailure(const plat::ByteString& installerPath, uint32_t failure) {
+  char buffer[kReasonSize];
+  (void)plat::DescribeFailure(failure, buffer, sizeof buffer);
+  plat::ScopedByteString reason, withPath, text;
+  if (reason.AppendText(buffer) && ReplaceAll(reason, "%1", installerPath.Text(), withPath) &&
+      text.AppendText(kStartFailedText) && text.AppendString(installerPath) && text.AppendText("\r\r") &&
+      text.AppendString(withPath) && text.AppendText(kStartFailedCode))
+    plat::ShowMessageBox(text.Text(), kPackageCaption);
+}
+
 void RemoveTempDirIfEmpty() {
   plat::ScopedByteString directory;
   if (!directory.AppendText(TempDir)) return;
@@ -81,18 +99,22 @@ void LaunchInstaller(const plat::ByteString& installerPath, const plat::ByteStri
   plat::ScopedByteString commandLine;
   plat::FileHandle process = plat::kInvalidFile;
   plat::StartResult started = plat::StartResult::kFailed;
+  uint32_t failure = 0;
   if (ComposeCommandLine(installerPath, arguments, commandLine)) {
     started = plat::StartProcess(installerPath.Text(), commandLine.data, arguments.Text(), &process);
     if (started == plat::StartResult::kNeedsElevation)
       started = plat::StartElevatedProcess(installerPath.Text(), arguments.Text(), &process)
                     ? plat::StartResult::kStarted
                     : plat::StartResult::kFailed;
+    if (started != plat::StartResult::kStarted) failure = plat::LastFailureCode();
   }
   EndWaitDialog();
   bool ended = false;
   if (started == plat::StartResult::kStarted) {
     ended = plat::WaitForProcess(process, kInstallerWaitMilliseconds);
     (void)plat::CloseFileHandle(process);
+  } else {
+    ReportStartFailure(installerPath, failure);
   }
   DeleteInstaller(installerPath, ended);
   RemoveTempDirIfEmpty();

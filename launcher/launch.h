@@ -15,5 +15,6 @@ inline constexpr uint32_t kInstallerWaitMilliseconds = 10000;
 [[nodiscard]] bool BuildInstallerArguments(plat::ByteString& out);
 
 // Starts the setup program, ends the wait dialog, waits up to 10 seconds for the
-// program, deletes its file and removes TempDir if that leaves it empty. Silent.
+// program, deletes its file and removes TempDir if that leaves it empty. A start that
+// fails is reported (#SFXEJI#) with the program's path and the system's reason.
 void LaunchInstaller(const plat::ByteString& installerPath, const plat::ByteString& arguments);

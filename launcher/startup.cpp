@@ -3,9 +3,9 @@
 // One straight sequence: the program's own path, the marker scan, the package file kept
 // open for every archive read, the CRC table, the dialog template, the destination
 // directory, the modal wait dialog (inside which everything is unpacked and the setup
-// program is started), and a last message when nothing was unpacked or no setup
-// program was found. The three messages about an unusable package end in the package
-// maker's contact lines, which are build settings.
+// program is started), and a last message: nothing usable was unpacked, or everything
+// was unpacked whole and there is no setup program. The three messages about an unusable
+// package end in the package maker's contact lines, which are build settings.
 #include "launcher/startup.h"
 
 #include "archive/extract.h"
@@ -49,8 +49,14 @@ const char kNothingUnpackedText[] =
     "No puedo reconstruir los archivos de instalaci\xF3n.\r\rNo puc reconstruir els arxius "
     "d'instal\xB7laci\xF3.\r\rCannot reconstruct installation archives.\r\r" SFX_CONTACT_EMAIL2 "\r"
     SFX_CONTACT_WEB3 "\r\rError #SFXNRA#";
+const char kNoTempDirText[] =
+    "No puedo usar la carpeta temporal para descomprimir los archivos de instalaci\xF3n.\r\r"
+    "No puc fer servir la carpeta temporal per descomprimir els arxius d'instal\xB7laci\xF3.\r\r"
+    "Cannot use the temporary folder to uncompress installation archives.\r\rError #SFXETD#";
 const char kCompletedText[] = "Instalaci\xF3n completada en\r\r";
 const char kDestinationName[] = "_I_\\";
+const char kAllNames[] = "*.*";
+static_assert(sizeof kAllNames <= sizeof kDestinationName, "the search pattern must fit where the name goes");
 
 void TakeSelfPath() {
   char name[kModuleNameBufferSize];
@@ -63,10 +69,14 @@ void TakeSelfPath() {
   SelfPath[n] = 0;
 }
 
+// Nothing usable unpacked, or a setup program this run did not write whole (its create
+// or write failed, its data was damaged): the package failed. Every file unpacked
+// whole and no setup program: the completion. A setup program was started, or the
+// extraction ended early and said why: nothing more to say.
 void ReportOutcome(intptr_t dialogResult) {
-  if (dialogResult == -1 || !ExtractedAny) {
+  if (dialogResult == -1 || !ExtractedAny || (!InstallerPath.Empty() && !InstallerWritten)) {
     plat::ShowMessageBox(kNothingUnpackedText, kPackageCaption);
-  } else if (InstallerPath.Empty()) {
+  } else if (InstallerPath.Empty() && ExtractedWhole) {
     plat::ScopedByteString text;
     if (text.AppendText(kCompletedText) && text.AppendText(TempDir)) plat::ShowMessageBox(text.Text(), kPackageCaption);
   }
@@ -74,16 +84,22 @@ void ReportOutcome(intptr_t dialogResult) {
 
 }  // namespace
 
-void ComposeTempDir() {
+bool ComposeTempDir() {
   uint32_t n = plat::QueryTempPath(TempDir, kTempDirSize);
   if (n >= kTempDirSize) n = 0;
   TempDir[n] = 0;
   n = plat::TextLength(TempDir);
-  uint32_t needed = n + (n > 0 && TempDir[n - 1] == '\\' ? 0 : 1) + sizeof kDestinationName - 1;
-  if (needed > kTempDirSize - 1) n = 0;  // no room: as if there were no temporary path
-  if (n == 0 || TempDir[n - 1] != '\\') TempDir[n++] = '\\';
+  if (n == 0) return false;
+  uint32_t needed = n + (TempDir[n - 1] == '\\' ? 0 : 1) + sizeof kDestinationName - 1;
+  if (needed > kTempDirSize - 1) return false;
+  if (TempDir[n - 1] != '\\') TempDir[n++] = '\\';
+  // The folder must exist: one made here, for a path that names no folder, could sit at
+  // a drive's root. "*.*" fits where "_I_\" goes, and finds "." in any existing folder.
+  for (uint32_t i = 0; i < sizeof kAllNames; ++i) TempDir[n + i] = kAllNames[i];
+  if (!plat::FindAnyMatch(TempDir)) return false;
   for (const char* p = kDestinationName; *p; ++p) TempDir[n++] = *p;
   TempDir[n] = 0;
+  return true;
 }
 
 int RunPackage() {
@@ -103,7 +119,10 @@ int RunPackage() {
     return 0;
   }
   BuildWaitDialogTemplate();
-  ComposeTempDir();
+  if (!ComposeTempDir()) {
+    plat::ShowMessageBox(kNoTempDirText, kPackageCaption);
+    return 0;
+  }
   intptr_t result = plat::RunModalDialog(WaitDialogTemplate, WaitDialogProc);
   ReportOutcome(result);
   return 0;

@@ -12,6 +12,8 @@ extern char SelfPath[kSelfPathSize];
 // Runs the whole package: returns the process's exit code, which is always 0.
 int RunPackage();
 
-// TempDir = the user's temporary directory, a "\" if it lacks one, then "_I_\". A
-// temporary path that leaves no room for "_I_\" counts as none: TempDir is then "\_I_\".
-void ComposeTempDir();
+// TempDir = the user's temporary directory, a "\" if it lacks one, then "_I_\". False
+// when there is no temporary path, its folder does not exist, or it leaves no room for
+// "_I_\": the package then unpacks nowhere (the alternative, a folder at a drive's
+// root, could be made in advance by any user of the machine).
+[[nodiscard]] bool ComposeTempDir();

@@ -140,6 +140,17 @@ void RestrictLibrarySearch();
 // Sleep.
 void PauseMilliseconds(uint32_t milliseconds);
 
+// --- Failures ----------------------------------------------------------------------------
+
+// The system's code for why the last call of this layer failed (GetLastError). Read it
+// right after the failed call, before any other call of the layer.
+[[nodiscard]] uint32_t LastFailureCode();
+
+// The system's own text for a failure code (FormatMessageA from the system, in the
+// user's language), without its trailing line break, zero-terminated and cut to fit the
+// buffer; the code's number when the system has no text for it. Returns its length.
+uint32_t DescribeFailure(uint32_t code, char* buffer, uint32_t size);
+
 // --- Program ----------------------------------------------------------------------------
 
 // The program's own main, defined by the program and called by the backend's entry point

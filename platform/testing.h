@@ -1,7 +1,10 @@
 // Fault injection and call tracing for the POSIX backend: tests use this to make the
 // layer fail where the Win32 calls can fail, and to observe what the system asked of it.
-// Host builds only; the Windows program has no such hooks. Files can live in memory
-// instead of the file system (UseMemoryFiles), for tests and fuzzing that need speed.
+// Host builds only; the Windows program has no such hooks. Without any plan the backend
+// already keeps one Windows rule that matters here: the file of a program it started
+// and that still runs can be neither replaced (CreateOutputFile fails) nor deleted.
+// Files can live in memory instead of the file system (UseMemoryFiles), for tests and
+// fuzzing that need speed.
 #pragma once
 
 #include <stdint.h>
@@ -50,6 +53,9 @@ struct FaultPlan {
   int removeFileFailsTimes = 0;
   // StartProcess answers kNeedsElevation instead of starting the program.
   bool startNeedsElevation = false;
+  // StartProcess fails with this errno value (LastFailureCode reports it) instead of
+  // starting the program; 0 leaves it alone.
+  int startFailsWithError = 0;
   // Message boxes are recorded but not written to standard error.
   bool quietMessageBoxes = false;
 };

@@ -89,6 +89,8 @@ FileHandle CreateOutputFile(const char* path) {
   if (!s.plan.createFailsForPath.empty() && std::string(path).find(s.plan.createFailsForPath) != std::string::npos)
     return kInvalidFile;
   std::string p = posix::ToPosix(path);
+  // Windows refuses to replace the file of a running program (a sharing violation).
+  if (posix::IsRunningProgram(p)) return kInvalidFile;
   FileHandle file = posix::Store().Create(p);
   if (file < 0) return kInvalidFile;
   posix::RememberHandle(file, HandleKind::kOutput);

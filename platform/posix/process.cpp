@@ -3,7 +3,7 @@
 // The program is made executable and run with two arguments: its own POSIX path and
 // the argument text the system composed. A pipe closed on exec tells whether the exec
 // itself worked, so a program that cannot be run is a failed start, as with
-// CreateProcessA. Started programs are remembered while they run, because Windows
+// CreateProcessA; errno then holds the reason, for LastFailureCode. Started programs are remembered while they run, because Windows
 // refuses to delete the file of a running program and the clean-up relies on that.
 //
 // With memory files nothing is executed: a file that starts as a program does ("MZ",
@@ -78,7 +78,11 @@ bool Launch(const char* application, const char* arguments, FileHandle* process)
   std::string path = posix::ToPosix(application);
   if (posix::MemoryFilesOn()) return LaunchFromMemory(path, process);
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (stat(path.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EACCES;  // CreateProcessA on a folder: access denied
+    return false;
+  }
   chmod(path.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) return false;
@@ -103,6 +107,7 @@ bool Launch(const char* application, const char* arguments, FileHandle* process)
   close(report[0]);
   if (n > 0) {
     waitpid(pid, nullptr, 0);
+    errno = err;
     return false;
   }
   Running()[pid] = posix::Disk().Canonical(path);
@@ -118,6 +123,10 @@ StartResult StartProcess(const char* application, char* commandLine, const char*
   s.trace.starts.push_back({application ? application : "", commandLine ? commandLine : "",
                             arguments ? arguments : ""});
   if (s.plan.startNeedsElevation) return StartResult::kNeedsElevation;
+  if (s.plan.startFailsWithError != 0) {
+    errno = s.plan.startFailsWithError;
+    return StartResult::kFailed;
+  }
   return Launch(application, arguments, process) ? StartResult::kStarted : StartResult::kFailed;
 }
 

@@ -20,6 +20,18 @@ const Message kSeekFailed{kCaption, "Error localizando el instalador\r\rError #S
 const char kCreateFailed[] = "Error al abrir el archivo\r\rError #SFXEAA#";
 const char kCloseFailed[] = "Error al cerrar el archivo\r\rError #SFXECA#";
 const char kDamaged[] = "Archivo da\xF1" "ado.\r\rError #SFXCRC#";
+const char kWriteFailed[] = "Error al escribir el archivo\r\rError #SFXEEA#";
+
+// A deflated record of `content` (under 64 KiB) as one stored deflate block.
+Record DeflatedRecord(const std::string& name, const std::string& content) {
+  Record r = StoredRecord(name, content);
+  r.method = 8;
+  uint16_t n = static_cast<uint16_t>(content.size());
+  r.data = {0x01, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n),
+            static_cast<uint8_t>(~n >> 8)};
+  r.data.insert(r.data.end(), content.begin(), content.end());
+  return r;
+}
 
 time_t ModificationTime(const std::string& path) {
   struct stat st;
@@ -31,6 +43,7 @@ class ExtractTest : public sfxtest::ExtractionTest {};
 TEST_F(ExtractTest, AnArchiveWithNoRecordExtractsNothingQuietly) {
   EXPECT_TRUE(Extract({}).empty());
   EXPECT_FALSE(ExtractedAny);
+  EXPECT_TRUE(ExtractedWhole);
   EXPECT_EQ(installer(), "");
 }
 
@@ -46,6 +59,7 @@ TEST_F(ExtractTest, WritesFilesAndDirectoriesWithTheirTimes) {
   EXPECT_EQ(ModificationTime(dest() + "/sub/dir/file.txt"), 1735732800);
   EXPECT_EQ(ModificationTime(dest() + "/empty.dat"), 1735732800);
   EXPECT_TRUE(ExtractedAny);
+  EXPECT_TRUE(ExtractedWhole);
   EXPECT_EQ(installer(), "");
 }
 
@@ -67,13 +81,35 @@ TEST_F(ExtractTest, TheFirstPathContainingUppercaseExeIsTheInstaller) {
   }
 }
 
-TEST_F(ExtractTest, TheInstallerIsChosenEvenWhenItsFileCannotBeCreated) {
-  plat::testing::FaultPlan plan;
-  plan.createFailsForPath = "SETUP.EXE";
-  auto messages = Extract({StoredRecord("SETUP.EXE", "x"), StoredRecord("OTHER.EXE", "y")}, plan);
-  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "SETUP.EXE", kCreateFailed}}));
-  EXPECT_EQ(installer(), destText() + "SETUP.EXE");
-  EXPECT_TRUE(sfxtest::Exists(dest() + "/OTHER.EXE"));  // the loop went on
+// The first ".EXE" path stays the setup program whatever happens to its file, but only
+// a file this run created and wrote whole may be started.
+TEST_F(ExtractTest, TheInstallerIsChosenEvenWhenItsFileIsNotWrittenWhole) {
+  auto plan = [](auto set) { plat::testing::FaultPlan p; set(p); return p; };
+  struct Case {
+    const char* what;
+    std::string name;
+    plat::testing::FaultPlan plan;
+    std::vector<Message> messages;  // captions relative to the destination
+    bool written;
+  };
+  const Case cases[] = {
+      {"written whole", "SETUP.EXE", {}, {}, true},
+      {"its create fails", "SETUP.EXE", plan([](auto& p) { p.createFailsForPath = "SETUP.EXE"; }),
+       {{"SETUP.EXE", kCreateFailed}}, false},
+      {"it is a folder", "SETUP.EXE/", {}, {{"SETUP.EXE\\", kCreateFailed}}, false},
+      {"its close fails", "SETUP.EXE", plan([](auto& p) { p.outputCloseFailsAtCall = 1; }),
+       {{"SETUP.EXE", kCloseFailed}}, false},
+  };
+  for (const Case& c : cases) {
+    FreshFolder();
+    auto messages = Extract({StoredRecord(c.name, "x"), StoredRecord("OTHER.EXE", "y")}, c.plan);
+    for (Message& m : messages) m.caption = m.caption.substr(destText().size());
+    EXPECT_EQ(messages, c.messages) << c.what;
+    EXPECT_EQ(installer(), destText() + (c.name == "SETUP.EXE/" ? "SETUP.EXE\\" : "SETUP.EXE")) << c.what;
+    EXPECT_EQ(InstallerWritten, c.written) << c.what;
+    EXPECT_EQ(ExtractedWhole, c.written) << c.what;
+    EXPECT_TRUE(sfxtest::Exists(dest() + "/OTHER.EXE")) << c.what;  // the loop went on
+  }
 }
 
 TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
@@ -91,6 +127,8 @@ TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
       {"parent directory", StoredRecord("../evil.txt", "x"), {kBadName}, {"first.txt"}},
       {"absolute name", StoredRecord("/tmp/evil.txt", "x"), {kBadName}, {"first.txt"}},
       {"drive letter", StoredRecord("C:evil.txt", "x"), {kBadName}, {"first.txt"}},
+      {"device name", StoredRecord("nul.tar.gz", "x"), {kBadName}, {"first.txt"}},
+      {"device name in a folder", StoredRecord("sub/Aux.txt", "x"), {kBadName}, {"first.txt"}},
       {"encrypted entry without a password", encrypted, {}, {"first.txt"}},
       {"unknown method", method9, {kUnknownMethod}, {"first.txt", "odd.bin"}},
   };
@@ -100,6 +138,7 @@ TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
     EXPECT_EQ(messages, c.messages) << c.what;
     EXPECT_EQ(Tree(), c.tree) << c.what;
     EXPECT_TRUE(ExtractedAny) << c.what;
+    EXPECT_FALSE(ExtractedWhole) << c.what;
   }
 }
 
@@ -159,6 +198,7 @@ TEST_F(ExtractTest, CreateAndCloseFailuresAreReportedAndTheLoopGoesOn) {
   EXPECT_EQ(messages, (std::vector<Message>{{destText() + "one", kCreateFailed}, {destText() + "two", kCloseFailed}}));
   EXPECT_EQ(Tree(), (std::vector<std::string>{"three", "two"}));
   EXPECT_TRUE(ExtractedAny);
+  EXPECT_FALSE(ExtractedWhole);
 }
 
 TEST_F(ExtractTest, ADamagedEntryStopsEverythingAndStartsNothing) {
@@ -171,11 +211,28 @@ TEST_F(ExtractTest, ADamagedEntryStopsEverythingAndStartsNothing) {
   EXPECT_EQ(installer(), "");
 }
 
-TEST_F(ExtractTest, AWriteFailureIsCaughtByTheCrc) {
-  plat::testing::FaultPlan plan;
-  plan.writeFailsAfterBytes = 3;
-  auto messages = Extract({StoredRecord("data.bin", "0123456789")}, plan);
-  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "data.bin", kDamaged}}));
+// A disk that does not take the data ends the extraction with a message of its own, and
+// nothing is started, whether the entry was stored or deflated.
+TEST_F(ExtractTest, AWriteThatFailsOrFallsShortEndsTheExtraction) {
+  struct Case { const char* what; Record entry; int64_t accepted; };
+  const Case cases[] = {
+      {"stored, short", StoredRecord("data.bin", "0123456789"), 3},
+      {"stored, failed", StoredRecord("data.bin", "0123456789"), 0},
+      {"deflated, short", DeflatedRecord("data.bin", "0123456789"), 3},
+      {"deflated, failed", DeflatedRecord("data.bin", "0123456789"), 0},
+  };
+  for (const Case& c : cases) {
+    FreshFolder();
+    plat::testing::FaultPlan plan;
+    plan.writeFailsAfterBytes = 1 + c.accepted;  // SETUP.EXE's one byte first
+    auto messages = Extract({StoredRecord("SETUP.EXE", "x"), c.entry, StoredRecord("after", "y")}, plan);
+    EXPECT_EQ(messages, (std::vector<Message>{{destText() + "data.bin", kWriteFailed}})) << c.what;
+    EXPECT_EQ(Content(dest() + "/data.bin"), std::string("0123456789").substr(0, c.accepted)) << c.what;
+    EXPECT_FALSE(sfxtest::Exists(dest() + "/after")) << c.what;
+    EXPECT_FALSE(ExtractedAny) << c.what;
+    EXPECT_EQ(installer(), "") << c.what;
+    EXPECT_FALSE(InstallerWritten) << c.what;
+  }
 }
 
 TEST_F(ExtractTest, WithFlagBit3TheCrcFieldIsNotCompared) {
@@ -186,12 +243,25 @@ TEST_F(ExtractTest, WithFlagBit3TheCrcFieldIsNotCompared) {
   EXPECT_TRUE(ExtractedAny);
 }
 
+// A size that would seek back onto the record, or before it, ends the loop as damage,
+// also when the record's file could not be created.
 TEST_F(ExtractTest, ASizeOf2GiBOrMoreIsDamageNotALoop) {
-  Record r = StoredRecord("x", "");
-  r.compressedSize = 0xFFFFFFE0u;  // would step back onto this very record
-  r.crc32 = 0;                     // the CRC of no data: only the size can tell
-  auto messages = Extract({r});
-  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "x", kDamaged}}));
+  struct Case { const char* name; std::vector<Message> messages; };
+  const Case cases[] = {
+      {"x", {{"x", kDamaged}}},
+      {"d/", {{"d\\", kCreateFailed}, {"d\\", kDamaged}}},  // a folder: the create fails
+  };
+  for (const Case& c : cases) {
+    FreshFolder();
+    Record r = StoredRecord(c.name, "");
+    r.compressedSize = 0xFFFFFFE0u;  // back to this very record
+    r.crc32 = 0;                     // the CRC of no data: only the size can tell
+    auto messages = Extract({StoredRecord("SETUP.EXE", "x"), r});
+    for (Message& m : messages) m.caption = m.caption.substr(destText().size());
+    EXPECT_EQ(messages, c.messages) << c.name;
+    EXPECT_FALSE(ExtractedAny) << c.name;
+    EXPECT_EQ(installer(), "") << c.name;
+  }
 }
 
 TEST_F(ExtractTest, ExtraFieldsAreNotSkipped) {

@@ -5,8 +5,12 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <errno.h>
+#include <signal.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "archive/extract.h"
 #include "archive/record.h"
@@ -28,6 +32,10 @@ const std::string kNothingUnpacked =
     "No puedo reconstruir los archivos de instalaci\xF3n.\r\rNo puc reconstruir els arxius "
     "d'instal\xB7laci\xF3.\r\rCannot reconstruct installation archives.\r\rhelp@example.com\r"
     "help.example.com\r\rError #SFXNRA#";
+const std::string kNoTempDir =
+    "No puedo usar la carpeta temporal para descomprimir los archivos de instalaci\xF3n.\r\r"
+    "No puc fer servir la carpeta temporal per descomprimir els arxius d'instal\xB7laci\xF3.\r\r"
+    "Cannot use the temporary folder to uncompress installation archives.\r\rError #SFXETD#";
 
 // A setup program for the stand-in: a script that records its argument and stays up.
 Record SetupScript(const std::string& name, const std::string& resultFile, double seconds = 0) {
@@ -65,8 +73,8 @@ class LauncherTest : public sfxtest::ExtractionTest {
   std::vector<Message> RunFile(const std::string& path, plat::testing::FaultPlan plan) {
     plan.overrideSelfPath = true;
     plan.selfPath = path;
+    if (!plan.overrideTempPath) plan.tempPath = dir_->path() + "\\";
     plan.overrideTempPath = true;
-    plan.tempPath = dir_->path() + "\\";
     Install(plan);
     EXPECT_EQ(RunPackage(), 0);
     std::vector<Message> out;
@@ -74,6 +82,11 @@ class LauncherTest : public sfxtest::ExtractionTest {
     return out;
   }
   std::string Completed() const { return std::string("Instalaci\xF3n completada en\r\r") + dir_->path() + "\\_I_\\"; }
+  // The message for a setup program at `name` under the destination that did not start.
+  std::string StartFailed(const std::string& name, int error) const {
+    return "No puedo ejecutar el programa de instalaci\xF3n\r\r" + destText() + name + "\r\r" + strerror(error) +
+           "\r\rError #SFXEJI#";
+  }
 };
 
 TEST_F(LauncherTest, FilesWithoutASetupProgramEndWithTheCompletionMessage) {
@@ -123,12 +136,89 @@ TEST_F(LauncherTest, AnInstallerPathWithASpaceIsQuotedInTheCommandLine) {
   EXPECT_TRUE(sfxtest::Exists(result));
 }
 
-TEST_F(LauncherTest, ASetupProgramThatCannotStartIsDeletedSilently) {
-  auto messages = Run({StoredRecord("SETUP.EXE", "\x7F" "not a program")});
-  EXPECT_TRUE(messages.empty());
-  EXPECT_FALSE(sfxtest::Exists(dest()));
-  EXPECT_TRUE(trace().waits.empty());
-  EXPECT_EQ(DialogWindow, -1);
+TEST_F(LauncherTest, ASetupProgramThatCannotStartIsReportedAndDeleted) {
+  struct Case { const char* what; std::string content; int injected; int reason; };
+  const Case cases[] = {
+      {"not a program", "\x7F" "not a program", 0, ENOEXEC},
+      {"access denied", "#!/bin/sh\n", EACCES, EACCES},
+  };
+  for (const Case& c : cases) {
+    FreshFolder();
+    plat::testing::FaultPlan plan;
+    plan.startFailsWithError = c.injected;
+    auto messages = Run({StoredRecord("SETUP.EXE", c.content)}, plan);
+    EXPECT_EQ(messages, (std::vector<Message>{{kCaption, StartFailed("SETUP.EXE", c.reason)}})) << c.what;
+    EXPECT_FALSE(sfxtest::Exists(dest())) << c.what;
+    EXPECT_TRUE(trace().waits.empty()) << c.what;
+    EXPECT_EQ(DialogWindow, -1) << c.what;
+    ResetProcessState();
+  }
+}
+
+// After the extraction one message at most tells how it went: the completion only when
+// every record was unpacked whole and there is no setup program; the failure when the
+// setup program was not written whole by this run; nothing more after an early end that
+// was already reported.
+TEST_F(LauncherTest, TheOutcomeIsToldOnceAndTruthfully) {
+  auto plan = [](auto set) { plat::testing::FaultPlan p; set(p); return p; };
+  Record damaged = StoredRecord("data.bin", "payload");
+  damaged.crc32 = 1;
+  Record method9 = StoredRecord("odd.bin", "x");
+  method9.method = 9;
+  const Message badName{kCaption, "Error al extraer el nombre de un componente.\r\rError #SFXENC#"};
+  const Message unknownMethod{kCaption, "Compresi\xF3n desconocida.\r\rArchivo da\xF1" "ado.\r\rError #SFXMCD#"};
+  const Message nothing{kCaption, kNothingUnpacked};
+  const std::string created = "Error al abrir el archivo\r\rError #SFXEAA#";
+  struct Case {
+    const char* what;
+    std::vector<Record> records;
+    plat::testing::FaultPlan plan;
+    std::vector<Message> messages;  // a caption starting with "\\" is under the destination
+  };
+  const std::vector<Case> cases = {
+      {"setup program not created", {StoredRecord("SETUP.EXE", "x"), StoredRecord("a.txt", "a")},
+       plan([](auto& p) { p.createFailsForPath = "SETUP.EXE"; }), {{"\\SETUP.EXE", created}, nothing}},
+      {"setup program is a folder", {StoredRecord("SETUP.EXE/", ""), StoredRecord("a.txt", "a")}, {},
+       {{"\\SETUP.EXE\\", created}, nothing}},
+      {"setup program cut short", {StoredRecord("SETUP.EXE", "#!/bin/sh\n")},
+       plan([](auto& p) { p.writeFailsAfterBytes = 4; }),
+       {{"\\SETUP.EXE", "Error al escribir el archivo\r\rError #SFXEEA#"}, nothing}},
+      {"damaged entry after the setup program", {SetupScript("SETUP.EXE", "/nonexistent/x"), damaged}, {},
+       {{"\\data.bin", "Archivo da\xF1" "ado.\r\rError #SFXCRC#"}, nothing}},
+      {"a file not created, no setup program", {StoredRecord("a.txt", "a"), StoredRecord("b.txt", "b")},
+       plan([](auto& p) { p.createFailsForPath = "a.txt"; }), {{"\\a.txt", created}}},
+      {"a refused name, no setup program", {StoredRecord("a.txt", "a"), StoredRecord("../x", "b")}, {}, {badName}},
+      {"an unknown method, no setup program", {StoredRecord("a.txt", "a"), method9}, {}, {unknownMethod}},
+  };
+  for (const Case& c : cases) {
+    FreshFolder();
+    auto messages = Run(c.records, c.plan);
+    for (Message& m : messages)
+      if (m.caption.rfind(destText(), 0) == 0) m.caption = "\\" + m.caption.substr(destText().size());
+    EXPECT_EQ(messages, c.messages) << c.what;
+    EXPECT_TRUE(trace().starts.empty()) << c.what;
+    ResetProcessState();
+  }
+}
+
+// A setup program of an earlier run that still runs keeps its file: this run cannot
+// replace it, and must not start the old one in its place.
+TEST_F(LauncherTest, ASetupProgramStillRunningFromAnEarlierRunIsNotStarted) {
+  ASSERT_EQ(mkdir(dest().c_str(), 0755), 0);
+  std::string old = dest() + "/SETUP.EXE", pidFile = *dir_ / "pid";
+  sfxtest::WriteFile(old, sfxtest::ToBytes("#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 30\n"));
+  Install({});
+  plat::FileHandle process = plat::kInvalidFile;
+  ASSERT_EQ(plat::StartProcess(old.c_str(), nullptr, "", &process), plat::StartResult::kStarted);
+  for (int i = 0; i < 500 && !(sfxtest::Exists(pidFile) && Content(pidFile).find('\n') != std::string::npos); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto messages = Run({StoredRecord("SETUP.EXE", "new"), StoredRecord("a.txt", "a")});
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "SETUP.EXE", "Error al abrir el archivo\r\rError #SFXEAA#"},
+                                            {kCaption, kNothingUnpacked}}));
+  EXPECT_TRUE(trace().starts.empty());
+  EXPECT_NE(Content(old), "new");
+  kill(std::atoi(Content(pidFile).c_str()), SIGKILL);
+  EXPECT_TRUE(plat::WaitForProcess(process, 5000));
 }
 
 TEST_F(LauncherTest, ElevationIsAskedForWhenTheProgramNeedsIt) {
@@ -190,18 +280,6 @@ TEST_F(LauncherTest, ACancelDuringAMessageBoxEndsTheDialogButNotTheWork) {
   EXPECT_TRUE(sfxtest::Exists(dest() + "/more.txt"));
   EXPECT_TRUE(sfxtest::Exists(result));  // the setup program still ran
   EXPECT_EQ(DialogWindow, -1);
-}
-
-TEST_F(LauncherTest, ADamagedPackageNeverStartsItsSetupProgram) {
-  std::string result = *dir_ / "argument";
-  Record bad = StoredRecord("data.bin", "payload");
-  bad.crc32 = 1;
-  auto messages = Run({SetupScript("SETUP.EXE", result), bad});
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].text, "Archivo da\xF1" "ado.\r\rError #SFXCRC#");
-  EXPECT_EQ(messages[1], (Message{kCaption, kNothingUnpacked}));
-  EXPECT_FALSE(sfxtest::Exists(result));
-  EXPECT_TRUE(trace().starts.empty());
 }
 
 TEST_F(LauncherTest, TheWaitEndsAfterTenSecondsAndTheRunningProgramStays) {
@@ -280,25 +358,40 @@ TEST_F(LauncherTest, ReplaceAllGoesThroughAPlaceholder) {
   }
 }
 
-TEST_F(LauncherTest, TheDestinationIsUnderTheTemporaryPath) {
-  struct Case { std::string temp, expected; };
+// The destination goes under an existing temporary folder, or nowhere: without one, or
+// with one too long for "_I_\", the package says so and unpacks nothing.
+TEST_F(LauncherTest, TheDestinationIsUnderAnExistingTemporaryFolder) {
+  std::string base = dir_->path();
+  for (char& c : base) if (c == '/') c = '\\';
+  std::string fits = base + "\\" + std::string(250 - base.size() - 1, 'd');  // 250 characters
+  std::string over = fits + "e";
+  ASSERT_EQ(mkdir(plat::testing::ToPosixPath(fits.c_str()).c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(plat::testing::ToPosixPath(over.c_str()).c_str(), 0755), 0);
+  struct Case { std::string temp, expected; };  // expected empty: no destination
   const Case cases[] = {
-      {"C:\\TEMP\\", "C:\\TEMP\\_I_\\"},
-      {"C:\\TEMP", "C:\\TEMP\\_I_\\"},
-      {"", "\\_I_\\"},
-      {std::string(250, 't'), std::string(250, 't') + "\\_I_\\"},   // exactly 255
-      {std::string(251, 't'), "\\_I_\\"},                           // no room
-      {std::string(250, 't') + "\\", std::string(250, 't') + "\\_I_\\"},
-      {std::string(251, 't') + "\\", "\\_I_\\"},
+      {base + "\\", base + "\\_I_\\"},
+      {base, base + "\\_I_\\"},
+      {fits, fits + "\\_I_\\"},           // exactly 255
+      {fits + "\\", fits + "\\_I_\\"},
+      {over, ""},                         // no room
+      {over + "\\", ""},
+      {"", ""},
+      {base + "\\missing\\", ""},
   };
   for (const Case& c : cases) {
     plat::testing::FaultPlan plan;
     plan.overrideTempPath = true;
     plan.tempPath = c.temp;
     Install(plan);
-    ComposeTempDir();
-    EXPECT_EQ(std::string(TempDir), c.expected) << c.temp.size();
+    EXPECT_EQ(ComposeTempDir(), !c.expected.empty()) << c.temp;
+    if (!c.expected.empty()) EXPECT_EQ(std::string(TempDir), c.expected) << c.temp.size();
   }
+  plat::testing::FaultPlan plan;
+  plan.overrideTempPath = true;
+  plan.tempPath = over;
+  EXPECT_EQ(Run({StoredRecord("a.txt", "x")}, plan), (std::vector<Message>{{kCaption, kNoTempDir}}));
+  EXPECT_TRUE(trace().createdDirectories.empty());
+  EXPECT_TRUE(trace().createdFiles.empty());
 }
 
 TEST_F(LauncherTest, ALongProgramPathIsCutTo255Characters) {

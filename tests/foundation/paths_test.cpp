@@ -106,13 +106,18 @@ TEST_F(PathsTest, AFileInTheWayCountsAsExistingDirectory) {
   EXPECT_TRUE(trace().createdDirectories.empty());
 }
 
-TEST_F(PathsTest, NamesThatWouldLeaveTheDestinationAreRefused) {
+TEST_F(PathsTest, NamesThatLeaveTheDestinationOrOpenADeviceAreRefused) {
   const std::pair<const char*, bool> cases[] = {
       {"setup.exe", true}, {"dir/sub\\file.txt", true}, {"./a", true}, {"a/./b", true},
       {"a..b", true}, {"..a/b", true}, {".hidden", true}, {"a b/c d", true},
       {"/etc/passwd", false}, {"\\x", false}, {"C:\\x", false}, {"C:x", false},
       {"file.txt:stream", false}, {"..", false}, {"../x", false}, {"a/../../x", false},
       {"a\\..\\x", false}, {"a/..", false}, {"...", false}, {"a/. ./b", false}, {".. /x", false},
+      // Device names, as any component, in any case, with an extension, dots or spaces.
+      {"CON", false}, {"nul.tar.gz", false}, {"sub/Aux.txt", false}, {"d\\prn.", false}, {"com1 ", false},
+      {"LPT9.log", false}, {"com0", false}, {"conout$", false}, {"CONIN$.x", false}, {"aux .txt", false},
+      {"COM\xB9", false}, {"console", true}, {"com10", true}, {"lpt", true}, {"nul_x", true}, {"a.con", true},
+      {"comA", true}, {"xnul/y", true},
   };
   for (auto [name, ok] : cases) {
     plat::ScopedByteString s;

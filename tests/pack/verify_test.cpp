@@ -94,6 +94,14 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
        {"#SFXENC#"}, 1, "its component \"..\" leads to the parent folder"},
       {"a name ending in a separator", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 11, '/', 1); }, 2,
        {"#SFXEAA#"}, 1, "the name ends with a separator"},
+      {"a device name", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 5, 0x6C756E, 3); }, 2,
+       {"#SFXENC#"}, 1, "its component \"nul.txt\" is a device name"},
+      {"a folder whose size steps back onto its record",
+       [&](Bytes& p) {
+         PatchPlain(p, start[kTwoRecord] + 30 + 11, '/', 1);
+         PatchPlain(p, start[kTwoRecord] + kCompressed, 0xFFFFFFE0u, 4);
+       },
+       2, {"#SFXEAA#", "#SFXCRC#"}, 1, "has a compressed size of 2 GiB or more"},
       {"a broken record signature", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord], 0x02014B50, 4); }, 2, {}, 1,
        "the records end at offset"},
       {"a compressed size of 2 GiB", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + kCompressed, 0x80000000u, 4); },

@@ -20,6 +20,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import threading
 import time
 import zipfile
 import zlib
@@ -36,6 +37,16 @@ UNKNOWN_METHOD = b"Compresi\xf3n desconocida.\r\rArchivo da\xf1ado.\r\rError #SF
 DAMAGED_ENTRY = b"Archivo da\xf1ado.\r\rError #SFXCRC#"
 BAD_NAME = b"Error al extraer el nombre de un componente.\r\rError #SFXENC#"
 OPEN_FAILED = b"Error al abrir el archivo\r\rError #SFXEAA#"
+WRITE_FAILED = b"Error al escribir el archivo\r\rError #SFXEEA#"
+NO_TEMP_DIR = (b"No puedo usar la carpeta temporal para descomprimir los archivos de instalaci\xf3n.\r\r"
+               b"No puc fer servir la carpeta temporal per descomprimir els arxius d'instal\xb7laci\xf3.\r\r"
+               b"Cannot use the temporary folder to uncompress installation archives.\r\rError #SFXETD#")
+
+
+def start_failed(installer):
+    """The box of a setup program that did not start: its path and the system's reason."""
+    return re.compile(rb"\ANo puedo ejecutar el programa de instalaci\xf3n\r\r" + re.escape(installer) +
+                      rb"\r\r[^\r%]+\r\rError #SFXEJI#\Z")
 # The fatal messages end in contact lines whose values are build settings: their shape
 # (one line each, in these places) is checked, not their values.
 NO_ARCHIVE = re.compile(
@@ -533,15 +544,16 @@ def scenario_encrypted_entry(s):
     entries = [Entry(b"uno.txt", b"uno", method=0), Entry(b"dos.txt", b"dos" * 500),
                Entry(b"secreto.txt", b"secreto" * 100, password=b"clave"),
                Entry(b"SETUP.EXE", s.setup)]
-    s.check_package(entries, [s.completed], files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500,
-                                                    b"secreto.txt": None, b"SETUP.EXE": None})
+    # The extraction ends at the encrypted entry without a word, and not as completed.
+    s.check_package(entries, [], files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500,
+                                        b"secreto.txt": None, b"SETUP.EXE": None})
 
 
 def scenario_method_9(s):
     when = (2024, 6, 15, 8, 30, 10)
     entries = [Entry(b"uno.txt", b"uno"), Entry(b"raro.bin", b"abc", method=9, when=when),
                Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
-    s.check_package(entries, [(CAPTION, UNKNOWN_METHOD), s.completed], seen=True,
+    s.check_package(entries, [(CAPTION, UNKNOWN_METHOD)], seen=True,
                     files={b"uno.txt": b"uno", b"raro.bin": b"", b"SETUP.EXE": None, b"dos.txt": None})
     s.expect_mtime(b"raro.bin", when)
 
@@ -573,19 +585,134 @@ def scenario_damaged_deflate(s):
     expect_damaged(s, Entry(b"reservado.bin", content, data=b"\x07" + stream[1:]))
 
 
+def expect_refused(s, bad):
+    """An unsafe name: the #SFXENC# box and nothing more, nothing written outside the
+    destination, only the entry before it unpacked."""
+    label = bad.decode("cp1252")
+    entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso"),
+               Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
+    before = s.files_outside_destination()
+    s.check_package(entries, [(CAPTION, BAD_NAME)], files={b"uno.txt": b"uno", b"SETUP.EXE": None, b"dos.txt": None})
+    s.c.equal(sorted(s.files_outside_destination() - before), [], f"{label}: nothing written outside")
+    under_dest = [os.path.join(t, n) for t, _d, ns in os.walk(s.dest) for n in ns]
+    s.c.equal(sorted(os.path.relpath(p, s.dest) for p in under_dest), ["uno.txt"],
+              f"{label}: only the first entry unpacked")
+
+
 def scenario_refused_names(s):
     for bad in (b"../evil.txt", b"..\\evil.txt", b"sub/../../evil.txt", b"/evil.txt",
                 b"\\evil.txt", b"C:evil.txt", b"C:\\evil.txt"):
-        label = bad.decode("cp1252")
-        entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso"),
-                   Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
+        expect_refused(s, bad)
+
+
+def scenario_device_names(s):
+    """Names Windows opens as devices are refused. Wine's serial and printer devices are
+    pointed at files first, so that nothing can reach a real port, and stay empty."""
+    dosdevices = os.path.join(s.prefix, "dosdevices")
+    links = {}
+    for device in ("com1", "com2", "com3", "com4", "lpt1", "lpt2"):
+        link = os.path.join(dosdevices, device)
+        links[device] = (os.readlink(link) if os.path.islink(link) else None, os.path.join(s.work, device + ".out"))
+        open(links[device][1], "wb").close()
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(links[device][1], link)
+    try:
+        for bad in (b"COM1", b"com2.txt", b"sub/Aux.txt", b"nul.tar.gz", b"LPT1", b"prn.log", b"CON",
+                    b"conout$", b"Com1 .dat", b"lpt2."):
+            expect_refused(s, bad)
+    finally:
+        for device, (target, _sink) in links.items():
+            link = os.path.join(dosdevices, device)
+            os.remove(link)
+            if target is not None:
+                os.symlink(target, link)
+    for device, (_target, sink) in links.items():
+        s.c.equal(os.path.getsize(sink), 0, f"nothing written to {device}")
+
+
+def scenario_full_temp(s):
+    """The temporary folder on a small tmpfs that is nearly full: a stored setup program
+    and a deflated file that do not fit are each reported as a failed write, and nothing
+    is started."""
+    temp = s.win_dir + b"\\lleno"
+    mount_point = s.unix_path(temp)
+    os.makedirs(mount_point)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", mount_point],
+                             capture_output=True, text=True)
+    if mounted.returncode != 0:
+        print("cannot mount a tmpfs here (it needs root):", mounted.stderr.strip())
+        return SKIP
+    try:
+        with open(os.path.join(mount_point, "relleno"), "wb") as f:
+            f.write(bytes(1024 * 1024 - 64 * 1024))  # 64 KiB left
+        env_args = ["--env", "TMP=" + temp.decode("cp1252"), "--env", "TEMP=" + temp.decode("cp1252")]
+        dest = temp + b"\\_I_\\"
+        big = os.urandom(300 * 1024)
+        for name, entry in ((b"SETUP.EXE", Entry(b"SETUP.EXE", s.setup + big, method=0)),
+                            (b"datos.bin", Entry(b"datos.bin", big))):
+            shutil.rmtree(s.unix_path(dest), ignore_errors=True)
+            s.check_package([Entry(b"uno.txt", b"uno"), entry, Entry(b"dos.txt", b"dos")],
+                            [(dest + name, WRITE_FAILED), (CAPTION, NOTHING_UNPACKED)], driver_args=env_args)
+            s.c.equal(open(s.unix_path(dest + b"uno.txt"), "rb").read(), b"uno", "first entry unpacked")
+            s.c.expect(not os.path.exists(s.unix_path(dest + b"dos.txt")), "nothing after the failed write")
+    finally:
+        subprocess.run(["umount", "-l", mount_point])
+
+
+def scenario_setup_still_running(s):
+    """A setup program of an earlier run still runs: its file cannot be replaced, and this
+    run starts nothing instead of the older program. The first run's driver waits for that
+    program: Wine ends the processes of a console when the console's first program ends."""
+    package = s.place(build_package(s.stub, [Entry(b"SETUP.EXE", s.setup), Entry(b"uno.txt", b"uno")]))
+    s.clean()
+    first_exited = threading.Event()
+    runs = {}
+
+    def first_run():
+        runs["first"] = s.run(package, ["--wait-descendants", "20000"],
+                              env={"SFX_WINE_STAY_MS": "14000"},
+                              on_event=lambda e: first_exited.set() if e.name == "exit" else None)
+        first_exited.set()
+
+    waiting = threading.Thread(target=first_run)
+    waiting.start()
+    first_exited.wait(40)
+    s.c.expect(os.path.exists(s.record), "first run started its setup program")
+    if os.path.exists(s.record):
+        os.remove(s.record)
+    second = s.run(package)
+    waiting.join()
+    s.expect_exit_zero(second)
+    s.expect_boxes(second, [(s.installer, OPEN_FAILED), (CAPTION, NOTHING_UNPACKED)])
+    s.c.equal(second.all("process"), [], "nothing started by the second run")
+    s.c.expect(not os.path.exists(s.record), "the older setup program was not started again")
+    s.c.equal(runs["first"].first("exit")["descendants_running"], "1", "first setup program still ran at its exit")
+
+
+def scenario_setup_not_a_program(s):
+    """A setup program Windows cannot start: the box with its path and the system's reason,
+    then the clean-up as usual."""
+    s.check_package([Entry(b"SETUP.EXE", b"esto no es un programa\r\n" * 20)], [(CAPTION, start_failed(s.installer))])
+    s.c.expect(not os.path.exists(s.dest), "its file deleted and the destination removed")
+
+
+def scenario_temp_unusable(s):
+    """A temporary folder that does not exist, or whose path leaves no room for the
+    destination: the box, and nothing unpacked anywhere (no folder at the drive's root)."""
+    long_dir = s.win_dir  # 251 or 252 characters in folders of at most 60: no room for "\\_I_\\"
+    while len(long_dir) < 251:
+        long_dir += b"\\" + b"l" * min(60, 252 - len(long_dir) - 1)
+    os.makedirs(s.unix_path(long_dir))
+    root_dest = s.unix_path(b"C:\\_I_")
+    for label, temp in (("missing", s.win_dir + b"\\no existe"), ("too long", long_dir)):
         before = s.files_outside_destination()
-        s.check_package(entries, [(CAPTION, BAD_NAME), s.completed], seen=True,
-                        files={b"uno.txt": b"uno", b"SETUP.EXE": None, b"dos.txt": None})
-        s.c.equal(sorted(s.files_outside_destination() - before), [], f"{label}: nothing written outside")
-        under_dest = [os.path.join(t, n) for t, _d, ns in os.walk(s.dest) for n in ns]
-        s.c.equal(sorted(os.path.relpath(p, s.dest) for p in under_dest), ["uno.txt"],
-                  f"{label}: only the first entry unpacked")
+        s.check_package([Entry(b"SETUP.EXE", s.setup), Entry(b"uno.txt", b"uno")], [(CAPTION, NO_TEMP_DIR)],
+                        seen=False, driver_args=["--env", "TMP=" + temp.decode("cp1252"),
+                                                 "--env", "TEMP=" + temp.decode("cp1252")])
+        s.c.equal(sorted(s.files_outside_destination() - before), [], f"{label}: nothing written")
+        s.c.expect(not os.path.exists(root_dest), f"{label}: no folder at the drive's root")
+        s.c.expect(not os.path.exists(s.unix_path(temp + b"\\_I_")), f"{label}: no destination")
 
 
 def scenario_setup_outlives_wait(s):

@@ -48,6 +48,7 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   ExtractSummary summary;
   summary.extractedAny = ExtractedAny;
   summary.installer = InstallerPath.Text();
+  summary.installerWritten = InstallerWritten;
   summary.messages = plat::testing::Recorded().messageBoxes.size() - before;
   return summary;
 }

@@ -8,7 +8,8 @@ namespace sfxpack {
 
 struct ExtractSummary {
   bool extractedAny = false;    // the loop created at least one file (and found no damage)
-  std::string installer;        // the setup program the stub would start, or empty
+  std::string installer;        // the setup program the stub chose, or empty
+  bool installerWritten = false;  // its file was written whole: the stub would start it
   size_t messages = 0;          // message boxes the stub would have shown
 };
 

@@ -226,7 +226,8 @@ int RunExtract(const Invocation& call) {
   if (!call.quiet) {
     std::cout << "sfx-pack: extracted " << package << " into " << operands[1] << "\n";
     if (!summary.installer.empty())
-      std::cout << "setup program: " << summary.installer << "\n";
+      std::cout << "setup program: " << summary.installer
+                << (summary.installerWritten ? "" : " (not written whole: the stub would start nothing)") << "\n";
     else if (summary.extractedAny)
       std::cout << "setup program: none (no path contains \".EXE\")\n";
   }

@@ -2,10 +2,10 @@
 // methods, and from the first bytes of the stub and the setup program.
 //
 // The stub's own decisions come from the stub's own code where it has one: a name is
-// refused exactly when IsContainedName says so. What Windows does with a name the stub
-// accepts (characters it does not allow, device names, trailing dots and spaces, paths
-// over 259 characters, case-blind names) is written out here, since the stand-in cannot
-// show it.
+// refused exactly when IsContainedName says so (device names included). What Windows
+// does with a name the stub accepts (characters it does not allow, trailing dots and
+// spaces, paths over 259 characters, case-blind names) is written out here, since the
+// stand-in cannot show it.
 #include "tools/sfx_pack/package_checks.h"
 
 #include <algorithm>
@@ -66,9 +66,12 @@ bool OnlyDotsAndSpaces(const std::string& component) {
 std::string RefusalReason(const std::string& name) {
   if (IsSeparator(name[0])) return "it starts with " + Quoted(name.substr(0, 1)) + " (an absolute path)";
   if (name.find(':') != std::string::npos) return "it contains \":\" (a drive or a stream)";
-  for (const std::string& part : Components(name))
+  for (const std::string& part : Components(name)) {
     if (OnlyDotsAndSpaces(part) && part != ".")
       return "its component " + Quoted(part) + " leads to the parent folder on Windows";
+    if (IsDeviceName(part.data(), static_cast<uint32_t>(part.size())))
+      return "its component " + Quoted(part) + " is a device name on Windows (the data would go to the device)";
+  }
   return "it could leave the stub's folder";
 }
 
@@ -85,14 +88,6 @@ char ForbiddenCharacter(const std::string& name) {
     if ((u >= 1 && u < 0x20) || std::string("<>\"|?*").find(c) != std::string::npos) return c;
   }
   return 0;
-}
-
-bool IsDeviceName(const std::string& component) {
-  std::string stem = WindowsKey(component.substr(0, component.find('.')));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
 }
 
 std::string ShowCharacter(char c) {
@@ -113,11 +108,7 @@ Finding MakeGeneral(Severity severity, const std::string& text) { return {severi
 // What Windows does with the components of a name the stub accepts.
 void CheckComponents(const EntryFacts& e, std::vector<Finding>& out) {
   for (const std::string& part : Components(e.name)) {
-    if (IsDeviceName(part)) {
-      out.push_back(Make(Severity::kWarning, e,
-                         "the component " + Quoted(part) +
-                             " is a device name on Windows: the data goes to the device and no file is made"));
-    } else if (!part.empty() && part != "." && (part.back() == '.' || part.back() == ' ')) {
+    if (!part.empty() && part != "." && (part.back() == '.' || part.back() == ' ')) {
       out.push_back(Make(Severity::kWarning, e,
                          "the component " + Quoted(part) +
                              " ends in a dot or a space, which Windows drops from names"));

@@ -67,17 +67,21 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, int re
   if (CurrentEntry.OutputHandle == plat::kInvalidFile) throw PackError(sink, "cannot open for writing");
   CurrentEntry.RunningCrc = 0xFFFFFFFFu;
   CurrentEntry.RemainingCount = h.CompressedSize();
-  bool broken = false, noMemory = false;
+  bool broken = false, noMemory = false, writeFailed = false;
   if (h.Method() == kMethodStored) {
-    noMemory = CopyStoredEntry() == CopyResult::kNoMemory;
+    CopyResult result = CopyStoredEntry();
+    noMemory = result == CopyResult::kNoMemory;
+    writeFailed = result == CopyResult::kWriteFailed;
   } else {
     InflateResult result = Inflate();
     noMemory = result == InflateResult::kNoMemory;
     broken = result == InflateResult::kDataError;
+    writeFailed = result == InflateResult::kWriteFailed;
   }
   (void)plat::CloseFileHandle(CurrentEntry.OutputHandle);
   CurrentEntry.OutputHandle = plat::kInvalidFile;
   if (noMemory) throw PackError(where, "out of memory while decoding");
+  if (writeFailed) throw PackError(sink, "cannot write the setup program's data: " + SystemReason());
   const std::string stops = ": the stub shows it, stops here and starts nothing";
   if (broken) {
     findings.push_back({Severity::kFault, where, "the deflate stream is damaged" + stops, "#SFXCRC#", record});
