@@ -14,6 +14,7 @@
 // the outcome is cleared.
 #include "archive/extract.h"
 
+#include "archive/names.h"
 #include "archive/paths.h"
 #include "archive/record.h"
 #include "inflate/inflate.h"
@@ -108,7 +109,7 @@ bool PrepareDestination(const plat::ByteString& entryName, plat::ByteString& ful
   if (!DirectoryPart(fullPath, dirPart)) return false;
   CreateDirectoryChain(dirPart);
   if (dirPart.Empty() || !PathExists(dirPart.data)) {
-    plat::ShowMessageBox(dirPart.Text(), kNoDirectoryCaption);
+    plat::ShowMessageBox("", dirPart.Text(), kNoDirectoryCaption);
     return false;
   }
   return true;
@@ -162,11 +163,18 @@ Next EndUntrusted(const char* text, const plat::ByteString& fullPath) {
 Next ExtractRecord(NameBuffer& names) {
   const LocalRecordHeader& h = CurrentEntry.header;
   plat::ScopedByteString entryName;
-  if (!names.Read(h.NameLength(), entryName) || entryName.Empty() || !IsContainedName(entryName)) {
+  if (!names.Read(h.NameLength(), entryName) || entryName.Empty() || !DecodeEntryName(h.Flags(), entryName) ||
+      !IsContainedName(entryName)) {
     plat::ShowMessageBox(kBadNameText, kPackageCaption);
     return Next::kStop;
   }
-  if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) return Next::kStop;
+  if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) {
+    // There is no password, so this entry and every one after it stay packed. Without a
+    // setup program found before it the package has nothing usable to offer: the outcome
+    // then says that nothing could be unpacked rather than ending without a word.
+    if (InstallerPath.Empty()) ExtractedAny = false;
+    return Next::kStop;
+  }
 
   plat::ScopedByteString fullPath;
   if (!PrepareDestination(entryName, fullPath)) return Next::kStop;

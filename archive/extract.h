@@ -4,10 +4,13 @@
 #include <stdint.h>
 
 #include "platform/byte_string.h"
+#include "platform/platform.h"
 
-inline constexpr uint32_t kTempDirSize = 256;  // TempDir holds at most 255 characters
+// TempDir holds at most 255 characters (UTF-16 units), in UTF-8.
+inline constexpr uint32_t kTempDirCharacters = 255;
+inline constexpr uint32_t kTempDirSize = kTempDirCharacters * plat::kUtf8BytesPerUnit + 1;
 
-// The destination directory, zero-terminated, ending in "\".
+// The destination directory, zero-terminated UTF-8, ending in "\".
 extern char TempDir[kTempDirSize];
 // True once the loop has created an output file (cleared again for a damaged package).
 extern bool ExtractedAny;

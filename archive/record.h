@@ -17,7 +17,8 @@
 namespace RecordField {
 inline constexpr int kSignature = 0;         // 4: kLocalSignature or kAlternateSignature
 inline constexpr int kVersionNeeded = 4;     // 2: not used
-inline constexpr int kFlags = 6;             // 2: bit 0 encrypted, bit 3 check byte from ModTime
+inline constexpr int kFlags = 6;             // 2: bit 0 encrypted, bit 3 check byte from ModTime,
+                                             //    bit 11 UTF-8 name
 inline constexpr int kMethod = 8;            // 2: 0 stored, 8 deflate
 inline constexpr int kModTime = 10;          // 2: DOS time
 inline constexpr int kModDate = 12;          // 2: DOS date
@@ -34,6 +35,7 @@ inline constexpr uint32_t kAlternateSignature = 0xDB6C6556u;  // "Vel" 0xDB
 inline constexpr uint8_t kArchiveScramble = 0xF0;             // every stored byte is plain ^ 0xF0
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
 inline constexpr uint16_t kFlagCheckByteFromTime = 0x0008;
+inline constexpr uint16_t kFlagUtf8Name = 0x0800;  // the name is UTF-8, not the ANSI code page
 inline constexpr int kEncryptionHeaderSize = 12;
 
 // The header of the record being extracted, decoded field by field from its 30 bytes.

@@ -1,7 +1,14 @@
 // Starting the setup program and cleaning up.
 //
 // The command line is the program's path, one space, and the package's own path with
-// every space written as 0xAC, so that the package's path is one token. The program is
+// every space written as 0xAC, so that the package's path is one token. Setup programs
+// read that argument as 8-bit text in the ANSI code page, so the argument is built
+// there: the package's path in the code page, each space as the byte 0xAC, and the
+// result read back as the system reads that code page. A setup program calling
+// GetCommandLineA then sees exactly these bytes; one calling GetCommandLineW sees the
+// characters the code page gives them. A path the code page cannot write goes as its
+// short (8.3) form, which an 8-bit setup program can open; on a volume without short
+// names it goes as it is, each space as U+00AC. The program is
 // started with its path as the application name as well, so that Windows does not search
 // for other programs along an unquoted path with spaces; the path is quoted in the
 // command line only when it has a space, so that argument parsers still see the
@@ -21,7 +28,7 @@ namespace {
 const char kPackageCaption[] = "Velmora Software";
 const char kStartFailedText[] = "No puedo ejecutar el programa de instalaci\xF3n\r\r";
 const char kStartFailedCode[] = "\r\rError #SFXEJI#";
-constexpr uint32_t kReasonSize = 256;
+constexpr uint32_t kReasonSize = 256 * plat::kUtf8BytesPerUnit + 1;  // the system's reason, UTF-8
 constexpr uint32_t kKeptAfterOccurrence = 999;
 constexpr int kDeleteAttempts = 10;
 constexpr uint32_t kDeleteRetryMilliseconds = 100;
@@ -65,11 +72,12 @@ void DeleteInstaller(const plat::ByteString& path, bool programEnded) {
 void ReportStartFailure(const plat::ByteString& installerPath, uint32_t failure) {
   char buffer[kReasonSize];
   (void)plat::DescribeFailure(failure, buffer, sizeof buffer);
-  plat::ScopedByteString reason, withPath, text;
+  // The message's own words are Windows-1252; the path and the system's reason are UTF-8.
+  plat::ScopedByteString reason, withPath, tail;
   if (reason.AppendText(buffer) && ReplaceAll(reason, "%1", installerPath.Text(), withPath) &&
-      text.AppendText(kStartFailedText) && text.AppendString(installerPath) && text.AppendText("\r\r") &&
-      text.AppendString(withPath) && text.AppendText(kStartFailedCode))
-    plat::ShowMessageBox(text.Text(), kPackageCaption);
+      tail.AppendString(installerPath) && tail.AppendText("\r\r") && tail.AppendString(withPath) &&
+      tail.AppendText(kStartFailedCode))
+    plat::ShowMessageBox(kStartFailedText, tail.Text(), kPackageCaption);
 }
 
 void RemoveTempDirIfEmpty() {
@@ -91,8 +99,15 @@ bool ReplaceAll(const plat::ByteString& s, const char* find, const char* replace
 }
 
 bool BuildInstallerArguments(plat::ByteString& out) {
-  plat::ScopedByteString self;
-  return self.AppendText(SelfPath) && ReplaceAll(self, " ", "\xAC", out);
+  static const char kNotSign[] = "\xC2\xAC";  // U+00AC in UTF-8
+  uint32_t length = plat::TextLength(SelfPath);
+  plat::ScopedByteString ansi, shortPath, spaced;
+  if (!plat::Utf8ToAnsi(SelfPath, length, ansi) &&
+      !(plat::QueryShortPath(SelfPath, shortPath) && plat::Utf8ToAnsi(shortPath.data, shortPath.length, ansi))) {
+    plat::ScopedByteString self;
+    return self.Assign(SelfPath, length) && ReplaceAll(self, " ", kNotSign, out);
+  }
+  return ReplaceAll(ansi, " ", "\xAC", spaced) && plat::AnsiToUtf8(spaced.data, spaced.length, out);
 }
 
 void LaunchInstaller(const plat::ByteString& installerPath, const plat::ByteString& arguments) {

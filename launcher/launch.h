@@ -11,7 +11,8 @@ inline constexpr uint32_t kInstallerWaitMilliseconds = 10000;
 [[nodiscard]] bool ReplaceAll(const plat::ByteString& s, const char* find, const char* replacement,
                               plat::ByteString& out);
 
-// SelfPath with every space written as the byte 0xAC.
+// SelfPath with every space written as the byte 0xAC, in the ANSI code page, as UTF-8
+// (see launch.cpp for a path the code page cannot write).
 [[nodiscard]] bool BuildInstallerArguments(plat::ByteString& out);
 
 // Starts the setup program, ends the wait dialog, waits up to 10 seconds for the

@@ -58,14 +58,12 @@ const char kDestinationName[] = "_I_\\";
 const char kAllNames[] = "*.*";
 static_assert(sizeof kAllNames <= sizeof kDestinationName, "the search pattern must fit where the name goes");
 
+// The name is cut after its 255th character, never inside one.
 void TakeSelfPath() {
   char name[kModuleNameBufferSize];
-  plat::QuerySelfPath(name, sizeof name);
-  uint32_t n = 0;
-  while (n < kSelfPathSize - 2 && name[n]) {
-    SelfPath[n] = name[n];
-    ++n;
-  }
+  uint32_t length = plat::QuerySelfPath(name, sizeof name);
+  uint32_t n = plat::Utf8PrefixLength(name, length, kSelfPathCharacters);
+  for (uint32_t i = 0; i < n; ++i) SelfPath[i] = name[i];
   SelfPath[n] = 0;
 }
 
@@ -77,8 +75,7 @@ void ReportOutcome(intptr_t dialogResult) {
   if (dialogResult == -1 || !ExtractedAny || (!InstallerPath.Empty() && !InstallerWritten)) {
     plat::ShowMessageBox(kNothingUnpackedText, kPackageCaption);
   } else if (InstallerPath.Empty() && ExtractedWhole) {
-    plat::ScopedByteString text;
-    if (text.AppendText(kCompletedText) && text.AppendText(TempDir)) plat::ShowMessageBox(text.Text(), kPackageCaption);
+    plat::ShowMessageBox(kCompletedText, TempDir, kPackageCaption);
   }
 }
 
@@ -90,8 +87,8 @@ bool ComposeTempDir() {
   TempDir[n] = 0;
   n = plat::TextLength(TempDir);
   if (n == 0) return false;
-  uint32_t needed = n + (TempDir[n - 1] == '\\' ? 0 : 1) + sizeof kDestinationName - 1;
-  if (needed > kTempDirSize - 1) return false;
+  uint32_t needed = plat::Utf16Units(TempDir, n) + (TempDir[n - 1] == '\\' ? 0 : 1) + sizeof kDestinationName - 1;
+  if (needed > kTempDirCharacters) return false;
   if (TempDir[n - 1] != '\\') TempDir[n++] = '\\';
   // The folder must exist: one made here, for a path that names no folder, could sit at
   // a drive's root. "*.*" fits where "_I_\" goes, and finds "." in any existing folder.

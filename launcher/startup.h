@@ -3,10 +3,15 @@
 
 #include <stdint.h>
 
-inline constexpr uint32_t kSelfPathSize = 257;      // at most 255 characters are kept
-inline constexpr uint32_t kModuleNameBufferSize = 261;
+#include "platform/platform.h"
 
-// The program's own full path.
+// Paths are UTF-8, so buffers are sized for their characters (UTF-16 units) at the most
+// bytes each can take.
+inline constexpr uint32_t kSelfPathCharacters = 255;  // at most 255 characters are kept
+inline constexpr uint32_t kSelfPathSize = kSelfPathCharacters * plat::kUtf8BytesPerUnit + 2;
+inline constexpr uint32_t kModuleNameBufferSize = 260 * plat::kUtf8BytesPerUnit + 1;  // 260 characters
+
+// The program's own full path, UTF-8.
 extern char SelfPath[kSelfPathSize];
 
 // Runs the whole package: returns the process's exit code, which is always 0.

@@ -13,6 +13,60 @@ uint32_t TextLength(const char* text) {
   return n;
 }
 
+// A lead byte gives the count of continuation bytes (10xxxxxx) that follow; the value
+// must need that many, and lie outside the surrogates and below U+110000.
+int32_t NextUtf8(const char* text, uint32_t count, uint32_t* at) {
+  static const uint32_t kLeast[4] = {0, 0x80, 0x800, 0x10000};
+  const auto* p = reinterpret_cast<const uint8_t*>(text);
+  uint8_t lead = p[(*at)++];
+  if (lead < 0x80) return lead;
+  uint32_t more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  if (more == 0 || lead > 0xF4 || count - *at < more) return -1;
+  uint32_t value = lead & (0x3Fu >> more);
+  for (uint32_t k = 0; k < more; ++k, ++*at) {
+    if ((p[*at] & 0xC0) != 0x80) return -1;
+    value = (value << 6) | (p[*at] & 0x3F);
+  }
+  if (value < kLeast[more] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return -1;
+  return static_cast<int32_t>(value);
+}
+
+uint32_t EncodeUtf8(uint32_t codePoint, char out[4]) {
+  static const uint8_t kLead[4] = {0, 0xC0, 0xE0, 0xF0};
+  uint32_t more = codePoint < 0x80 ? 0 : codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
+  out[0] = static_cast<char>(more == 0 ? codePoint : kLead[more] | (codePoint >> (6 * more)));
+  for (uint32_t k = 1; k <= more; ++k) out[k] = static_cast<char>(0x80 | ((codePoint >> (6 * (more - k))) & 0x3F));
+  return more + 1;
+}
+
+bool IsValidUtf8(const char* text, uint32_t count) {
+  for (uint32_t i = 0; i < count;)
+    if (NextUtf8(text, count, &i) < 0) return false;
+  return true;
+}
+
+static uint32_t UnitsOfLead(unsigned char b) { return (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1; }
+
+uint32_t Utf16Units(const char* text, uint32_t count) {
+  uint32_t units = 0;
+  for (uint32_t i = 0; i < count; ++i) units += UnitsOfLead(static_cast<unsigned char>(text[i]));
+  return units;
+}
+
+uint32_t Utf8PrefixLength(const char* text, uint32_t count, uint32_t units) {
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t lead = UnitsOfLead(static_cast<unsigned char>(text[i]));
+    if (lead > units) break;
+    units -= lead;
+    n = i + 1;
+    // A sequence's continuation bytes go with it.
+    while (n < count && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) ++n;
+    i = n - 1;
+  }
+  return n;
+}
+
 // Grows by doubling (from 32 bytes), so appending stays linear over a string's life.
 bool ByteString::Reserve(uint32_t needed) {
   if (needed <= capacity && data) return true;

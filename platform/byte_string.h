@@ -60,4 +60,24 @@ class ScopedBuffer {
 // Length of a zero-terminated text.
 uint32_t TextLength(const char* text);
 
+// Decodes the UTF-8 sequence at text[*at] and moves *at past it. Returns the code
+// point, or -1 for bytes that are not well-formed UTF-8 (a stray or missing
+// continuation byte, an overlong form, a surrogate, a value above U+10FFFF).
+int32_t NextUtf8(const char* text, uint32_t count, uint32_t* at);
+
+// Writes a code point (below U+110000) as UTF-8 into `out`; returns the bytes written.
+uint32_t EncodeUtf8(uint32_t codePoint, char out[4]);
+
+// True when the `count` bytes are well-formed UTF-8 throughout.
+[[nodiscard]] bool IsValidUtf8(const char* text, uint32_t count);
+
+// How many characters (UTF-16 units, the measure of Windows' path limits) the first
+// `count` bytes of a UTF-8 text hold: every byte that starts a sequence is one, a
+// four-byte sequence two.
+uint32_t Utf16Units(const char* text, uint32_t count);
+
+// Bytes of the longest start of the text (`count` bytes) that holds at most `units`
+// characters and ends where a sequence ends.
+uint32_t Utf8PrefixLength(const char* text, uint32_t count, uint32_t units);
+
 }  // namespace plat

@@ -1,10 +1,18 @@
 // The operating-system layer: every call the system makes outside itself goes through here.
 //
-// The system keeps Windows conventions everywhere above this layer: 8-bit texts in the
-// ANSI code page, paths with "\" (or "/") separators, DOS dates and times, Win32 message
-// numbers. Two backends implement it: platform/win32 with the real Win32 calls, and
-// platform/posix, a stand-in that lets every step run on Linux and that tests can drive
-// with injected faults (platform/testing.h).
+// The system keeps Windows conventions everywhere above this layer: paths with "\" (or
+// "/") separators, DOS dates and times, Win32 message numbers. Two backends implement
+// it: platform/win32 with the real Win32 calls, and platform/posix, a stand-in that lets
+// every step run on Linux and that tests can drive with injected faults
+// (platform/testing.h).
+//
+// Texts. Paths and names are 8-bit strings holding UTF-8, so that every name the file
+// system can hold reaches it unchanged. The Win32 backend converts them to UTF-16 at
+// this boundary and calls the "W" functions; a text that is not valid UTF-8 names no
+// file (the call fails) rather than a different one. The system's own messages are
+// Windows-1252 text: ShowMessageBox takes them as such and shows the same characters on
+// every machine. The stand-in behaves as a Windows machine whose ANSI code page is
+// Windows-1252, with the Linux file system's UTF-8 names as the "W" side.
 //
 // Nothing here throws; failures come back as the values the Win32 calls would give.
 #pragma once
@@ -14,13 +22,15 @@
 
 namespace plat {
 
+struct ByteString;
+
 // A file handle as a pointer-sized value; kInvalidFile is INVALID_HANDLE_VALUE.
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 
 // --- Reading the package -------------------------------------------------------------
 
-// Opens an existing file for reading, shared for reading (CreateFileA with GENERIC_READ,
+// Opens an existing file for reading, shared for reading (CreateFileW with GENERIC_READ,
 // FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL).
 [[nodiscard]] FileHandle OpenForReading(const char* path);
 
@@ -40,7 +50,7 @@ bool ReadBytes(FileHandle file, void* buffer, uint32_t count, uint32_t* got);
 
 // --- Writing output files ------------------------------------------------------------
 
-// Creates or replaces a file for writing (CreateFileA with GENERIC_WRITE,
+// Creates or replaces a file for writing (CreateFileW with GENERIC_WRITE,
 // FILE_SHARE_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL).
 [[nodiscard]] FileHandle CreateOutputFile(const char* path);
 
@@ -56,31 +66,56 @@ bool CloseFileHandle(FileHandle file);
 
 // --- Paths -----------------------------------------------------------------------------
 
-// True when FindFirstFileA finds anything for the name or pattern ("dir\*.*" included);
+// True when FindFirstFileW finds anything for the name or pattern ("dir\*.*" included);
 // the search handle is closed again at once.
 [[nodiscard]] bool FindAnyMatch(const char* pattern);
 
-// CreateDirectoryA without security attributes.
+// CreateDirectoryW without security attributes.
 bool MakeDirectory(const char* path);
 
-// DeleteFileA.
+// DeleteFileW.
 bool RemoveFile(const char* path);
 
-// RemoveDirectoryA: removes an empty directory only.
+// RemoveDirectoryW: removes an empty directory only.
 bool RemoveEmptyDirectory(const char* path);
 
-// GetTempPathA: the user's temporary directory with a trailing "\". Returns the length
-// written, or 0 when nothing was written (failure, or a path that does not fit).
+// A buffer of `size` bytes holds a path of (size - 1) / kUtf8BytesPerUnit characters
+// (UTF-16 units) in UTF-8 with its terminator, whatever the characters.
+inline constexpr uint32_t kUtf8BytesPerUnit = 3;
+
+// GetTempPathW with room for (size - 1) / 3 characters: the user's temporary directory
+// with a trailing "\", in UTF-8. Returns the bytes written, or 0 when nothing was
+// written (failure, or a path of more characters than that).
 uint32_t QueryTempPath(char* buffer, uint32_t size);
 
-// GetModuleFileNameA(NULL): the running program's full path, zero-terminated and cut
-// to fit the buffer. Returns the number of characters written.
+// GetModuleFileNameW(NULL) with room for (size - 1) / 3 characters: the running
+// program's full path in UTF-8, zero-terminated, cut to that many characters. Returns
+// the bytes written.
 uint32_t QuerySelfPath(char* buffer, uint32_t size);
+
+// GetShortPathNameW: the short (8.3) form of an existing path, in UTF-8. False when the
+// system gives none (the call fails, or the volume keeps no short names and the path
+// comes back as it was) or memory runs out.
+[[nodiscard]] bool QueryShortPath(const char* path, ByteString& out);
+
+// --- Text encodings ---------------------------------------------------------------------
+
+// 8-bit text in the machine's ANSI code page (GetACP; Windows-1252 in the stand-in) to
+// UTF-8, character for character as the "A" calls read it. False when memory runs out.
+[[nodiscard]] bool AnsiToUtf8(const char* text, uint32_t count, ByteString& out);
+
+// UTF-8 to the ANSI code page. False when a character has no exact form there (no
+// best-fit substitute is taken), the text is not UTF-8, or memory runs out.
+[[nodiscard]] bool Utf8ToAnsi(const char* text, uint32_t count, ByteString& out);
 
 // --- User interface -------------------------------------------------------------------
 
-// MessageBoxA with no owner window and MB_OK; the result is not needed.
-void ShowMessageBox(const char* text, const char* caption);
+// MessageBoxW with no owner window and MB_OK; the result is not needed. The text is
+// `message`, Windows-1252 (the system's own texts, shown as the same characters on
+// every machine), followed by `path`, UTF-8 (null for none); the caption is UTF-8 (a
+// path, or the system's own ASCII captions).
+void ShowMessageBox(const char* message, const char* path, const char* caption);
+inline void ShowMessageBox(const char* message, const char* caption) { ShowMessageBox(message, nullptr, caption); }
 
 // A window as a 32-bit value, the way the dialog code keeps it (0 and -1 included).
 using WindowHandle = intptr_t;
@@ -117,15 +152,17 @@ void PaintWindowNow(WindowHandle window);
 
 enum class StartResult : uint8_t { kStarted, kFailed, kNeedsElevation };
 
-// Starts a program (CreateProcessA with the application name given, the command line in
-// a writable buffer, no inheritance, NORMAL_PRIORITY_CLASS, the caller's environment and
+// Starts a program (CreateProcessW with the application name given, the command line in
+// a writable buffer, both UTF-8, no inheritance, NORMAL_PRIORITY_CLASS, the caller's environment and
 // current directory, shown with SW_SHOW). `arguments` is the part of the command line
-// after the program, for backends that pass arguments separately. On kStarted,
+// after the program, for backends that pass arguments separately (the stand-in hands it
+// to the program in its ANSI form, as GetCommandLineA would show it, where every
+// character has one). On kStarted,
 // *process receives the process handle.
 [[nodiscard]] StartResult StartProcess(const char* application, char* commandLine,
                                        const char* arguments, FileHandle* process);
 
-// Starts a program that needs elevation (ShellExecuteExA with SEE_MASK_NOCLOSEPROCESS).
+// Starts a program that needs elevation (ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS).
 [[nodiscard]] bool StartElevatedProcess(const char* application, const char* arguments,
                                         FileHandle* process);
 
@@ -146,9 +183,9 @@ void PauseMilliseconds(uint32_t milliseconds);
 // right after the failed call, before any other call of the layer.
 [[nodiscard]] uint32_t LastFailureCode();
 
-// The system's own text for a failure code (FormatMessageA from the system, in the
-// user's language), without its trailing line break, zero-terminated and cut to fit the
-// buffer; the code's number when the system has no text for it. Returns its length.
+// The system's own text for a failure code as UTF-8 (FormatMessageW from the system, in
+// the user's language), without its trailing line break, zero-terminated and cut to fit
+// the buffer; the code's number when the system has no text for it. Returns its length.
 uint32_t DescribeFailure(uint32_t code, char* buffer, uint32_t size);
 
 // --- Program ----------------------------------------------------------------------------

@@ -62,6 +62,8 @@ struct FaultPlan {
 
 struct ReadCall { uint32_t asked; uint32_t got; };
 struct WriteCall { uint32_t asked; uint32_t written; FileHandle file; };
+// The caption (UTF-8), and the text: the message's Windows-1252 bytes followed by the
+// path's UTF-8 bytes.
 struct MessageBoxCall { std::string caption; std::string text; };
 struct SeekCall { int32_t distance; int32_t result; FileHandle file; MoveMethod method; };
 // An output-file creation and the handle it gave: kInvalidFile when it failed.

@@ -45,6 +45,10 @@ enum class HandleKind : uint8_t { kNone, kReading, kOutput };
 void RememberHandle(intptr_t file, HandleKind kind);
 HandleKind KindOf(intptr_t file);
 
+// The code point of a Windows-1252 byte, and a code point appended as UTF-8.
+uint32_t Cp1252CodePoint(unsigned char b);
+void AppendUtf8(std::string& out, uint32_t c);
+
 // True while a process started by StartProcess runs the program at this POSIX path.
 bool IsRunningProgram(const std::string& posixPath);
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/byte_string.h"
 #include "platform/platform.h"
 #include "platform/posix/backend.h"
 
@@ -54,7 +55,7 @@ bool RemoveFile(const char* path) {
 
 bool RemoveEmptyDirectory(const char* path) { return posix::Store().RemoveDirectory(posix::ToPosix(path)); }
 
-// $TMPDIR when set and non-empty, else /tmp, with a trailing "\" like GetTempPathA.
+// $TMPDIR when set and non-empty, else /tmp, with a trailing "\" like GetTempPathW.
 uint32_t QueryTempPath(char* buffer, uint32_t size) {
   auto& s = posix::Current();
   std::string t;
@@ -65,7 +66,8 @@ uint32_t QueryTempPath(char* buffer, uint32_t size) {
     t = env && *env ? env : "/tmp";
     if (t.back() != '/' && t.back() != '\\') t += '\\';
   }
-  if (t.size() + 1 > size) return 0;
+  uint32_t units = size == 0 ? 0 : (size - 1) / kUtf8BytesPerUnit;
+  if (t.size() + 1 > size || Utf16Units(t.data(), static_cast<uint32_t>(t.size())) > units) return 0;
   memcpy(buffer, t.c_str(), t.size() + 1);
   return static_cast<uint32_t>(t.size());
 }
@@ -82,11 +84,14 @@ uint32_t QuerySelfPath(char* buffer, uint32_t size) {
     if (n < 0) n = 0;
     self.assign(link, static_cast<size_t>(n));
   }
-  // GetModuleFileNameA cuts the name to the buffer and still terminates it.
-  size_t n = self.size() < size - 1 ? self.size() : size - 1;
+  // GetModuleFileNameW cuts the name to the buffer and still terminates it.
+  size_t n = Utf8PrefixLength(self.data(), static_cast<uint32_t>(self.size()), (size - 1) / kUtf8BytesPerUnit);
   memcpy(buffer, self.data(), n);
   buffer[n] = 0;
   return static_cast<uint32_t>(n);
 }
+
+// The Linux file system keeps no short names.
+bool QueryShortPath(const char*, ByteString&) { return false; }
 
 }  // namespace plat

@@ -1,7 +1,9 @@
 // POSIX stand-in for starting the setup program, waiting for it, and pausing.
 //
 // The program is made executable and run with two arguments: its own POSIX path and
-// the argument text the system composed. A pipe closed on exec tells whether the exec
+// the argument text the system composed, in the stand-in's ANSI code page where every
+// character has a byte there (what a Windows program reading GetCommandLineA sees), else
+// in UTF-8 as it came. A pipe closed on exec tells whether the exec
 // itself worked, so a program that cannot be run is a failed start, as with
 // CreateProcessA; errno then holds the reason, for LastFailureCode. Started programs are remembered while they run, because Windows
 // refuses to delete the file of a running program and the clean-up relies on that.
@@ -24,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_string.h"
 #include "platform/platform.h"
 #include "platform/posix/backend.h"
 
@@ -75,6 +78,8 @@ bool LaunchFromMemory(const std::string& path, FileHandle* process) {
 }
 
 bool Launch(const char* application, const char* arguments, FileHandle* process) {
+  ScopedByteString ansi;
+  if (Utf8ToAnsi(arguments, TextLength(arguments), ansi)) arguments = ansi.Text();
   std::string path = posix::ToPosix(application);
   if (posix::MemoryFilesOn()) return LaunchFromMemory(path, process);
   struct stat st;

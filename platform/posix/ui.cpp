@@ -1,7 +1,8 @@
 // POSIX stand-in for the message box and the modal dialog.
 //
 // A message box is written to standard error: "[caption]", the text with every carriage
-// return as a line feed, then an empty line, converted from Windows-1252 to UTF-8.
+// return as a line feed, then an empty line, in UTF-8. The trace records the caption, and
+// the message's Windows-1252 bytes followed by the path's UTF-8 bytes as the text.
 // The modal dialog is a small message queue that delivers WM_INITDIALOG, the first
 // WM_PAINT and then every posted message to the dialog procedure until EndDialog; a
 // message box shown meanwhile delivers the dialog's posted messages, as the message
@@ -31,33 +32,13 @@ Dialog* g_dialog = nullptr;
 std::function<void(const testing::MessageBoxCall&)> g_messageBoxHook;
 std::function<bool(uint32_t)> g_dialogHook;
 
-// Code points of Windows-1252 bytes 0x80-0x9F (0 for the five undefined ones).
-const uint16_t kCp1252High[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013,
-    0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, unsigned c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-std::string ForTerminal(const char* text) {
+// The system's Windows-1252 message, then a UTF-8 path, as UTF-8 for the terminal, with
+// every carriage return as a line feed.
+std::string ForTerminal(const char* message, const char* path) {
   std::string out;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    unsigned c = *p;
-    if (c == '\r') c = '\n';
-    else if (c >= 0x80 && c < 0xA0) c = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : '?';
-    AppendUtf8(out, c);
-  }
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(message); *p; ++p)
+    posix::AppendUtf8(out, *p == '\r' ? '\n' : posix::Cp1252CodePoint(*p));
+  out += path ? path : "";
   return out;
 }
 
@@ -78,15 +59,15 @@ void Pump(Dialog& d) {
 
 }  // namespace
 
-void ShowMessageBox(const char* text, const char* caption) {
+void ShowMessageBox(const char* message, const char* path, const char* caption) {
   auto& s = posix::Current();
-  testing::MessageBoxCall call{caption ? caption : "", text ? text : ""};
+  testing::MessageBoxCall call{caption ? caption : "", std::string(message ? message : "") + (path ? path : "")};
   s.trace.messageBoxes.push_back(call);
   if (!s.plan.quietMessageBoxes) {
     std::string out = "[";
-    out += ForTerminal(call.caption.c_str());
+    out += call.caption;
     out += "]\n";
-    out += ForTerminal(call.text.c_str());
+    out += ForTerminal(message ? message : "", path);
     out += "\n\n";
     fputs(out.c_str(), stderr);
     fflush(stderr);

@@ -2,8 +2,11 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
+
+constexpr DWORD kReasonUnits = 256;
 
 uint32_t LastFailureCode() { return GetLastError(); }
 
@@ -11,10 +14,13 @@ uint32_t LastFailureCode() { return GetLastError(); }
 // is dropped so that the text sits on its own line of a message box.
 uint32_t DescribeFailure(uint32_t code, char* buffer, uint32_t size) {
   if (size == 0) return 0;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                           buffer, size, nullptr);
-  if (n >= size) n = 0;
-  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
+  wchar_t text[kReasonUnits];
+  DWORD units = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                               kReasonUnits, nullptr);
+  while (units > 0 && (text[units - 1] == L'\r' || text[units - 1] == L'\n' || text[units - 1] == L' ')) --units;
+  // UTF-8 takes up to kUtf8BytesPerUnit bytes a unit: keep what fits the caller's buffer.
+  if (units > (size - 1) / kUtf8BytesPerUnit) units = (size - 1) / kUtf8BytesPerUnit;
+  uint32_t n = units > 0 ? win32::StoreUtf8(text, units, buffer, size) : 0;
   if (n == 0) {
     // No text from the system: the code's number in decimal.
     char digits[10];

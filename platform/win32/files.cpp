@@ -1,14 +1,18 @@
-// Win32 file calls of the layer, with the exact access, share and creation modes.
+// Win32 file calls of the layer, with the exact access, share and creation modes; paths
+// arrive in UTF-8 and go to the "W" calls.
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 
 static HANDLE H(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
 
 FileHandle OpenForReading(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  win32::WideText name(path);
+  if (!name.get()) return kInvalidFile;
+  HANDLE h = CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   return reinterpret_cast<FileHandle>(h);
 }
@@ -33,7 +37,9 @@ bool ReadBytes(FileHandle file, void* buffer, uint32_t count, uint32_t* got) {
 }
 
 FileHandle CreateOutputFile(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+  win32::WideText name(path);
+  if (!name.get()) return kInvalidFile;
+  HANDLE h = CreateFileW(name.get(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   return reinterpret_cast<FileHandle>(h);
 }

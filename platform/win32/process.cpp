@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 
@@ -10,14 +11,17 @@ static constexpr DWORD kErrorElevationRequired = 740;
 
 StartResult StartProcess(const char* application, char* commandLine, const char*,
                          FileHandle* process) {
-  STARTUPINFOA startup;
+  win32::WideText program(application);
+  win32::WideText line(commandLine);  // CreateProcessW may write into it
+  if (!program.get() || !line.get()) return StartResult::kFailed;
+  STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOW;
   PROCESS_INFORMATION info;
   ZeroMemory(&info, sizeof info);
-  if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+  if (!CreateProcessW(program.get(), line.get(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
                       nullptr, nullptr, &startup, &info)) {
     return GetLastError() == kErrorElevationRequired ? StartResult::kNeedsElevation
                                                       : StartResult::kFailed;
@@ -27,21 +31,23 @@ StartResult StartProcess(const char* application, char* commandLine, const char*
   return StartResult::kStarted;
 }
 
-// ShellExecuteExA lives in shell32, which is loaded only when elevation is needed.
+// ShellExecuteExW lives in shell32, which is loaded only when elevation is needed.
 bool StartElevatedProcess(const char* application, const char* arguments, FileHandle* process) {
   HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, 0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
   if (!shell) shell = LoadLibraryA("shell32.dll");
   if (!shell) return false;
-  using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+  using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
   auto run = reinterpret_cast<ShellExecuteExFn>(
-      reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExA")));
-  if (!run) return false;
-  SHELLEXECUTEINFOA info;
+      reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExW")));
+  win32::WideText program(application);
+  win32::WideText parameters(arguments);
+  if (!run || !program.get() || !parameters.get()) return false;
+  SHELLEXECUTEINFOW info;
   ZeroMemory(&info, sizeof info);
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = application;
-  info.lpParameters = arguments;
+  info.lpFile = program.get();
+  info.lpParameters = parameters.get();
   info.nShow = SW_SHOW;
   if (!run(&info) || !info.hProcess) return false;
   *process = reinterpret_cast<FileHandle>(info.hProcess);

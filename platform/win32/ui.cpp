@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 namespace {
@@ -17,8 +18,13 @@ HWND W(WindowHandle w) { return reinterpret_cast<HWND>(w); }
 
 }  // namespace
 
-void ShowMessageBox(const char* text, const char* caption) {
-  MessageBoxA(nullptr, text, caption, MB_OK);
+// The system's own texts are Windows-1252 whatever the machine's code page is.
+constexpr UINT kWindows1252 = 1252;
+
+void ShowMessageBox(const char* message, const char* path, const char* caption) {
+  win32::WideText text(message, -1, kWindows1252, path);
+  win32::WideText title(caption);
+  MessageBoxW(nullptr, text.get(), title.get(), MB_OK);
 }
 
 intptr_t RunModalDialog(const void* dialogTemplate, DialogProc procedure) {

@@ -81,6 +81,34 @@ TEST_F(ExtractTest, TheFirstPathContainingUppercaseExeIsTheInstaller) {
   }
 }
 
+// With flag bit 11 a name is UTF-8; without it, text in the ANSI code page (Windows-1252
+// in the stand-in). Either way the system creates, chooses and shows the UTF-8 name.
+TEST_F(ExtractTest, NamesAreUtf8WithFlagBit11AndTheAnsiCodePageWithout) {
+  struct Case { std::string name; uint16_t flags; std::string created; };
+  const Case cases[] = {
+      {"\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt", 0x0800,
+       "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt"},        // Greek
+      {"\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.EXE", 0x0800, "\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.EXE"},  // CJK
+      {"l\xC2\xB7l.txt", 0x0800, "l\xC2\xB7l.txt"},                                              // Catalan
+      {"caf\xE9 \xF1 \xB7 \x80.txt", 0, "caf\xC3\xA9 \xC3\xB1 \xC2\xB7 \xE2\x82\xAC.txt"},       // Windows-1252
+      {"plain.txt", 0x0800, "plain.txt"},
+      {"\xE9 fail.txt", 0, "\xC3\xA9 fail.txt"},
+  };
+  std::vector<Record> records;
+  for (const Case& c : cases) {
+    records.push_back(StoredRecord(c.name, "x"));
+    records.back().flags = c.flags;
+  }
+  plat::testing::FaultPlan plan;
+  plan.createFailsForPath = "fail";
+  auto messages = Extract(records, plan);
+  EXPECT_EQ(messages, (std::vector<Message>{{destText() + cases[5].created, kCreateFailed}}));
+  for (const Case& c : cases)
+    EXPECT_EQ(sfxtest::Exists(dest() + "/" + c.created), &c != &cases[5]) << c.created;
+  EXPECT_EQ(installer(), destText() + "\xE6\x97\xA5\xE6\x9C\xAC\\\xE8\xAA\x9E.EXE");
+}
+
+
 // The first ".EXE" path stays the setup program whatever happens to its file, but only
 // a file this run created and wrote whole may be started.
 TEST_F(ExtractTest, TheInstallerIsChosenEvenWhenItsFileIsNotWrittenWhole) {
@@ -120,7 +148,12 @@ TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
   encrypted.flags = 1;
   Record method9 = StoredRecord("odd.bin", "payload");
   method9.method = 9;
-  struct Case { const char* what; Record bad; std::vector<Message> messages; std::vector<std::string> tree; };
+  Record notUtf8 = StoredRecord("caf\xE9.txt", "x");  // Windows-1252 bytes under bit 11
+  notUtf8.flags = 0x0800;
+  // `usable`: what was unpacked still counts (an encrypted entry leaves nothing to offer).
+  struct Case {
+    const char* what; Record bad; std::vector<Message> messages; std::vector<std::string> tree; bool usable = true;
+  };
   const std::vector<Case> cases = {
       {"empty name", emptyName, {kBadName}, {"first.txt"}},
       {"name starting with a zero byte", zeroFirst, {kBadName}, {"first.txt"}},
@@ -129,7 +162,8 @@ TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
       {"drive letter", StoredRecord("C:evil.txt", "x"), {kBadName}, {"first.txt"}},
       {"device name", StoredRecord("nul.tar.gz", "x"), {kBadName}, {"first.txt"}},
       {"device name in a folder", StoredRecord("sub/Aux.txt", "x"), {kBadName}, {"first.txt"}},
-      {"encrypted entry without a password", encrypted, {}, {"first.txt"}},
+      {"encrypted entry without a password", encrypted, {}, {"first.txt"}, false},
+      {"invalid UTF-8 under flag bit 11", notUtf8, {kBadName}, {"first.txt"}},
       {"unknown method", method9, {kUnknownMethod}, {"first.txt", "odd.bin"}},
   };
   for (const Case& c : cases) {
@@ -137,7 +171,7 @@ TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
     auto messages = Extract({StoredRecord("first.txt", "1"), c.bad, StoredRecord("after.txt", "2")});
     EXPECT_EQ(messages, c.messages) << c.what;
     EXPECT_EQ(Tree(), c.tree) << c.what;
-    EXPECT_TRUE(ExtractedAny) << c.what;
+    EXPECT_EQ(ExtractedAny, c.usable) << c.what;
     EXPECT_FALSE(ExtractedWhole) << c.what;
   }
 }

@@ -96,19 +96,32 @@ TEST_F(LauncherTest, FilesWithoutASetupProgramEndWithTheCompletionMessage) {
   EXPECT_EQ(DialogWindow, -1);
 }
 
+// The setup program reads its argument as 8-bit text in the ANSI code page (Windows-1252
+// here): the package's path there, each space as 0xAC. A path the code page cannot write
+// (and with no short form in the stand-in) goes in UTF-8, each space as U+00AC. The
+// trace holds the command line as UTF-8, as CreateProcessW gets it.
 TEST_F(LauncherTest, TheSetupProgramGetsThePackagePathWithSpacesAs0xAC) {
-  std::string result = *dir_ / "argument";
-  mkdir((*dir_ / "my folder").c_str(), 0755);
-  auto messages = Run({SetupScript("SETUP.EXE", result)}, {}, "my folder/the package.exe");
-  EXPECT_TRUE(messages.empty());
-  std::string expected = *dir_ / "my\xAC" "folder/the\xAC" "package.exe";
-  for (char& c : expected) if (c == ' ') c = '\xAC';
-  EXPECT_EQ(Content(result), expected);
-  // It ended within the wait and was the only file: its file and the folder are gone.
-  EXPECT_FALSE(sfxtest::Exists(dest()));
-  ASSERT_EQ(trace().starts.size(), 1u);
-  EXPECT_EQ(trace().starts[0].commandLine, destText() + "SETUP.EXE " + expected);
-  EXPECT_EQ(trace().waits, (std::vector<uint32_t>{10000}));
+  struct Case { std::string folder, argument, inCommandLine; };
+  const Case cases[] = {
+      {"my folder", "my\xAC" "folder/the\xAC", "my\xC2\xAC" "folder/the\xC2\xAC"},
+      {"caf\xC3\xA9 \xC2\xB7", "caf\xE9\xAC\xB7/the\xAC", "caf\xC3\xA9\xC2\xAC\xC2\xB7/the\xC2\xAC"},  // Windows-1252
+      {"Pawe\xC5\x82 x", "Pawe\xC5\x82\xC2\xACx/the\xC2\xAC", "Pawe\xC5\x82\xC2\xACx/the\xC2\xAC"},  // not in it
+  };
+  for (const Case& c : cases) {
+    ResetProcessState();
+    std::string result = *dir_ / "argument";
+    mkdir((*dir_ / c.folder).c_str(), 0755);
+    auto messages = Run({SetupScript("SETUP.EXE", result)}, {}, c.folder + "/the package.exe");
+    EXPECT_TRUE(messages.empty());
+    std::string argument = dir_->path() + "/" + c.argument + "package.exe";
+    EXPECT_EQ(Content(result), argument) << c.folder;
+    // It ended within the wait and was the only file: its file and the folder are gone.
+    EXPECT_FALSE(sfxtest::Exists(dest()));
+    ASSERT_EQ(trace().starts.size(), 1u);
+    EXPECT_EQ(trace().starts[0].commandLine,
+              destText() + "SETUP.EXE " + dir_->path() + "/" + c.inCommandLine + "package.exe");
+    EXPECT_EQ(trace().waits, (std::vector<uint32_t>{10000}));
+  }
 }
 
 TEST_F(LauncherTest, ALockedFileOfAnEndedProgramIsDeletedOnASecondTry) {

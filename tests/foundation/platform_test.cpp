@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include "platform/byte_string.h"
 #include "platform/platform.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/platform_fixture.h"
@@ -15,14 +16,38 @@ class StandInTest : public sfxtest::PlatformTest {
   sfxtest::TempDir dir_;
 };
 
+// The message is Windows-1252, the path after it and the caption UTF-8.
 TEST_F(StandInTest, MessageBoxIsWrittenAsUtf8WithLineFeeds) {
   plat::testing::FaultPlan plan;
   plat::testing::Install(plan);  // not quiet
   testing::internal::CaptureStderr();
-  plat::ShowMessageBox("Compresi\xF3n\r\rda\xF1" "ado \x80 \xB7", "Cap\xE9");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Cap\xC3\xA9]\nCompresi\xC3\xB3n\n\nda\xC3\xB1" "ado \xE2\x82\xAC \xC2\xB7\n\n");
+  plat::ShowMessageBox("Compresi\xF3n\r\rda\xF1" "ado \x80 \xB7 ", "\xCE\xB1\xE6\x97\xA5", "Cap\xC3\xA9");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "[Cap\xC3\xA9]\nCompresi\xC3\xB3n\n\nda\xC3\xB1" "ado \xE2\x82\xAC \xC2\xB7 \xCE\xB1\xE6\x97\xA5\n\n");
   ASSERT_EQ(trace().messageBoxes.size(), 1u);
-  EXPECT_EQ(trace().messageBoxes[0].caption, "Cap\xE9");  // recorded as the system gave it
+  EXPECT_EQ(trace().messageBoxes[0].caption, "Cap\xC3\xA9");  // recorded as the system gave them
+  EXPECT_EQ(trace().messageBoxes[0].text, "Compresi\xF3n\r\rda\xF1" "ado \x80 \xB7 \xCE\xB1\xE6\x97\xA5");
+}
+
+// The stand-in's ANSI code page is Windows-1252, its five undefined bytes included.
+TEST_F(StandInTest, AnsiCodePageIsWindows1252BothWays) {
+  struct Case { std::string ansi, utf8; bool back; };
+  const Case cases[] = {
+      {"caf\xE9 \xF1 \xB7 \x80 \x9F", "caf\xC3\xA9 \xC3\xB1 \xC2\xB7 \xE2\x82\xAC \xC5\xB8", true},
+      {"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D", true},
+      {"", "Pawe\xC5\x82", false},     // no "l" with stroke, no best fit to "l"
+      {"", "\xE6\x97\xA5", false},
+      {"", "caf\xC3", false},           // not UTF-8
+  };
+  for (const Case& c : cases) {
+    plat::ScopedByteString out;
+    if (!c.ansi.empty()) {
+      ASSERT_TRUE(plat::AnsiToUtf8(c.ansi.data(), static_cast<uint32_t>(c.ansi.size()), out));
+      EXPECT_EQ(std::string(out.Text()), c.utf8);
+    }
+    EXPECT_EQ(plat::Utf8ToAnsi(c.utf8.data(), static_cast<uint32_t>(c.utf8.size()), out), c.back) << c.utf8;
+    if (c.back) EXPECT_EQ(std::string(out.Text()), c.ansi);
+  }
 }
 
 TEST_F(StandInTest, TempPathComesFromTmpdirWithATrailingBackslash) {
@@ -160,10 +185,23 @@ TEST_P(FileStoreTest, AnswersLikeTheFileSystem) {
 INSTANTIATE_TEST_SUITE_P(Stores, FileStoreTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Memory" : "Disk"; });
 
+// A buffer of 3 n + 1 bytes takes n characters, and never part of one.
 TEST_F(StandInTest, SelfPathIsCutToTheBuffer) {
-  char buffer[8];
-  EXPECT_EQ(plat::QuerySelfPath(buffer, sizeof buffer), 7u);
-  EXPECT_EQ(strlen(buffer), 7u);
+  struct Case { std::string self; uint32_t size; std::string kept; };
+  const Case cases[] = {
+      {"/abcdefghij", 22, "/abcdef"},
+      {"/\xCF\x80\xCF\x80\xE6\x97\xA5\xE6\x97\xA5", 13, "/\xCF\x80\xCF\x80\xE6\x97\xA5"},
+      {"/\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 13, "/\xF0\x9F\x98\x80"},  // two units each
+  };
+  for (const Case& c : cases) {
+    plat::testing::FaultPlan plan;
+    plan.overrideSelfPath = true;
+    plan.selfPath = c.self;
+    Install(plan);
+    char buffer[32];
+    EXPECT_EQ(plat::QuerySelfPath(buffer, c.size), c.kept.size());
+    EXPECT_EQ(std::string(buffer), c.kept);
+  }
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ class FinishedToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
     WriteTree(dir.path(), {{"SETUP.EXE", FakePe()}, {"data/a.txt", ToBytes(std::string(3000, 'a'))},
-                           {"data/\xE9t\xE9.txt", ToBytes("latin-1 name")}});
+                           {"data/\xC3\xA9t\xC3\xA9.txt", ToBytes("utf-8 name")}});
     WriteFile(dir / "stub", FakeStub(300));
   }
   TempDir dir;
@@ -111,7 +111,7 @@ TEST_F(FinishedToolTest, QuietAndVerboseCreate) {
       {{"--quiet"}, {}},
       {{"-v"},
        {"stub: stub", "added SETUP.EXE: deflate 512 -> [0-9]+ bytes", "added data/a.txt: deflate 3000 -> [0-9]+ bytes",
-        "added data/\xE9t\xE9.txt: stored 12 -> 12 bytes",
+        "added data/\xC3\xA9t\xC3\xA9.txt: stored 10 -> 10 bytes",
         "sfx-pack: wrote out.exe: 3 records, [0-9]+ bytes, archive at offset 300"}},
   };
   for (const Case& c : cases) {
@@ -145,15 +145,16 @@ TEST_F(FinishedToolTest, ListJsonIsOneObjectForScripts) {
        "d = json.load(open('listing.json'))\n"
        "print(d['archiveOffset'], d['end']['clean'], d['end']['reason'], d['signatureSize'])\n"
        "for r in d['records']:\n"
-       "    print(r['name'], r['method'], r['encrypted'], r['crc32'], r['compressedSize'] > 0, r['offset'] >= 300)\n"},
+       "    print(r['name'], r['method'], r['flags'], r['encrypted'], r['crc32'], r['compressedSize'] > 0, "
+       "r['offset'] >= 300)\n"},
       dir.path());
   ASSERT_EQ(read.status, 0) << read.err;
   ASSERT_EQ(Lines(read.out).size(), 5u) << read.out;
   EXPECT_EQ(Lines(read.out).at(0), "300 True end of file 0");
-  EXPECT_TRUE(std::regex_match(Lines(read.out).at(1), std::regex("SETUP.EXE 8 False [0-9A-F]{8} True True")));
-  EXPECT_TRUE(std::regex_match(Lines(read.out).at(2), std::regex("data/a.txt 8 False [0-9A-F]{8} True True")));
-  // A name that is not UTF-8 comes out byte for byte as Latin-1 characters.
-  EXPECT_EQ(Lines(read.out).at(3).substr(0, 14), "data/\xC3\xA9t\xC3\xA9.txt");
+  EXPECT_TRUE(std::regex_match(Lines(read.out).at(1), std::regex("SETUP.EXE 8 0 False [0-9A-F]{8} True True")));
+  EXPECT_TRUE(std::regex_match(Lines(read.out).at(2), std::regex("data/a.txt 8 0 False [0-9A-F]{8} True True")));
+  // A name outside ASCII is UTF-8 with flag bit 11.
+  EXPECT_EQ(Lines(read.out).at(3).substr(0, 21), "data/\xC3\xA9t\xC3\xA9.txt 0 2048");
   EXPECT_EQ(Lines(read.out).at(4).substr(0, 6), "x\"y\\z ");
 }
 

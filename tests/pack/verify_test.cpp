@@ -92,6 +92,14 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
        "it starts with \"/\""},
       {"a name that climbs out", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30, 0x2F2E2E, 3); }, 2,
        {"#SFXENC#"}, 1, "its component \"..\" leads to the parent folder"},
+      {"a name not UTF-8 under flag bit 11",
+       [&](Bytes& p) {
+         PatchPlain(p, start[kTwoRecord] + kFlags, 0x0800, 2);
+         PatchPlain(p, start[kTwoRecord] + 30 + 5, 0xE9, 1);
+       },
+       2, {"#SFXENC#"}, 1, "the name is marked as UTF-8 (flag bit 11) but is not valid UTF-8"},
+      {"a name in an ANSI code page", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 5, 0xE9, 1); }, 3, {}, 0,
+       "\"data/\xD0\xB9wo.txt\" on Windows-1251 (Cyrillic)"},
       {"a name ending in a separator", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 11, '/', 1); }, 2,
        {"#SFXEAA#"}, 1, "the name ends with a separator"},
       {"a device name", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 5, 0x6C756E, 3); }, 2,

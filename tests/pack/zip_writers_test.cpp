@@ -28,6 +28,7 @@ std::map<std::string, Bytes> SourceFiles() {
   for (int i = 0; i < 4000; ++i) program.push_back(static_cast<uint8_t>(i * i % 251 < 60 ? i : 0));
   files["setup.exe"] = program;
   files["name with spaces.txt"] = ToBytes("spaces");
+  files["docs/ni\xC3\xB1o \xCE\xB5\xCE\xBB\xCE\xBB.txt"] = ToBytes("UTF-8 name");
   return files;
 }
 
@@ -55,10 +56,14 @@ class ZipWritersTest : public ::testing::Test {
     return zip;
   }
 
-  // Packages the ZIP, reads it back, and compares every record with the source files.
+  // Packages the ZIP, reads it back, and compares every record with the source files;
+  // each keeps its name and whether the ZIP marked it as UTF-8 (flag bit 11).
   std::vector<ReadBackEntry> PackAndCompare(const std::string& zip, const std::string& password = "") {
     CommandResult r = RunPack({"create", "--stub", "stub", "--output", "out.exe", "--from-zip", zip}, work.path());
     EXPECT_EQ(r.status, 0) << r.err;
+    std::map<std::string, uint16_t> zipFlags;
+    sfxpack::ZipArchive source(zip);
+    for (const sfxpack::ZipEntry& e : source.entries()) zipFlags[e.name] = e.flags;
     std::vector<ReadBackEntry> back = ReadPackageBack(work / "out.exe", scratch.path(), password);
     std::map<std::string, Bytes> expected = SourceFiles();
     EXPECT_EQ(back.size(), expected.size());
@@ -72,6 +77,7 @@ class ZipWritersTest : public ::testing::Test {
       EXPECT_EQ(entry.header.Crc32(), Crc32(expected[entry.name]));
       EXPECT_EQ(entry.header.UncompressedSize(), expected[entry.name].size());
       EXPECT_EQ(entry.header.ExtraLength(), 0);
+      EXPECT_EQ(entry.header.Flags() & kFlagUtf8Name, zipFlags[entry.name] & kFlagUtf8Name);
       if (!password.empty()) EXPECT_TRUE(entry.header.Flags() & kFlagEncrypted);
       EXPECT_EQ(entry.systemCrc, entry.header.Crc32());
     }

@@ -11,7 +11,11 @@
 // the package is busy extracting.
 //
 // Log lines go to stdout, flushed one by one: "t=MS EVENT key=value ...". Texts are
-// quoted with \r, \n, \t, \\, \" and \xNN escapes so that every byte survives.
+// quoted with \r, \n, \t, \\, \" and \xNN escapes so that every byte survives. A box's
+// caption and text are logged twice: as the ANSI calls read them (the system's own
+// Windows-1252 texts byte for byte) and, as caption_w and text_w, in UTF-8 from the wide
+// calls (paths outside the ANSI code page). The driver's own arguments, the package's
+// path, the environment it sets and the temporary path are wide, carried as UTF-8.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -79,6 +83,29 @@ std::string Num(long v) { return std::to_string(v); }
 
 std::string RectText(const RECT& r) {
   return Num(r.left) + "," + Num(r.top) + "," + Num(r.right) + "," + Num(r.bottom);
+}
+
+std::string Utf8(const wchar_t* text, int units = -1) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, units, &out[0], n, nullptr, nullptr);
+  if (units < 0 && !out.empty()) out.pop_back();  // the terminator
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], n);
+  out.pop_back();
+  return out;
+}
+
+std::string WideTextOf(HWND w) {
+  int length = GetWindowTextLengthW(w);
+  std::vector<wchar_t> buf(static_cast<size_t>(length) + 64, 0);
+  int got = GetWindowTextW(w, buf.data(), static_cast<int>(buf.size()));
+  return Utf8(buf.data(), got > 0 ? got : 0);
 }
 
 std::string ClassOf(HWND w) {
@@ -255,11 +282,12 @@ std::string DescribeBox(HWND w, int number) {
   return "n=" + Num(number) + " hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) +
          " owner=" + Hex(reinterpret_cast<uintptr_t>(owner)) +
          " buttons=" + Num(CountButtons(w)) + " caption=" + Quote(TextOf(w)) +
-         " text=" + Quote(TextOf(GetDlgItem(w, 0xFFFF)));
+         " text=" + Quote(TextOf(GetDlgItem(w, 0xFFFF))) + " caption_w=" + Quote(WideTextOf(w)) +
+         " text_w=" + Quote(WideTextOf(GetDlgItem(w, 0xFFFF)));
 }
 
 bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The windows seen so far and what was done to them.
@@ -369,20 +397,21 @@ class Watcher {
   DWORD cancelDeadline_ = 0;
 };
 
-bool ParseOptions(int argc, char** argv, Options* o) {
+bool ParseOptions(const std::vector<std::string>& argv, Options* o) {
+  int argc = static_cast<int>(argv.size());
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     bool hasValue = i + 1 < argc;
     if (a == "--cancel-on-box" && hasValue) {
-      o->cancelOnBox = std::atoi(argv[++i]);
+      o->cancelOnBox = std::atoi(argv[++i].c_str());
     } else if (a == "--screenshot-ack" && hasValue) {
       o->screenshotAck = argv[++i];
     } else if (a == "--timeout" && hasValue) {
-      o->timeoutMs = std::strtoul(argv[++i], nullptr, 10);
-    } else if (a == "--env" && hasValue && std::strchr(argv[i + 1], '=') != nullptr) {
+      o->timeoutMs = std::strtoul(argv[++i].c_str(), nullptr, 10);
+    } else if (a == "--env" && hasValue && argv[i + 1].find('=') != std::string::npos) {
       o->environment.push_back(argv[++i]);
     } else if (a == "--wait-descendants" && hasValue) {
-      o->descendantsTimeoutMs = std::strtoul(argv[++i], nullptr, 10);
+      o->descendantsTimeoutMs = std::strtoul(argv[++i].c_str(), nullptr, 10);
     } else if (a.rfind("--", 0) == 0 || !o->package.empty()) {
       return false;
     } else {
@@ -410,38 +439,62 @@ bool Watch(const PROCESS_INFORMATION& pi, bool descendants, DWORD limitMs, Proce
   }
 }
 
+// The temporary path from the wide call, in UTF-8.
+std::string TempPath() {
+  wchar_t temp[MAX_PATH + 1] = {0};
+  DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  return Utf8(temp, n <= MAX_PATH ? static_cast<int>(n) : 0);
+}
+
+// The wide command line's arguments in UTF-8: the ANSI argv would lose every character
+// outside the code page.
+std::vector<std::string> Arguments() {
+  int argc = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::string> out;
+  for (int i = 0; wide && i < argc; ++i) out.push_back(Utf8(wide[i]));
+  LocalFree(wide);
+  return out;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   g_start = GetTickCount();
-  if (argc == 2 && std::strcmp(argv[1], "--print-temp") == 0) {
-    char temp[MAX_PATH + 1] = {0};
-    GetTempPathA(sizeof temp, temp);
-    std::printf("%s\n", temp);
+  std::vector<std::string> argv = Arguments();
+  if (argv.size() == 2 && argv[1] == "--print-temp") {
+    std::printf("%s\n", TempPath().c_str());
+    return 0;
+  }
+  if (argv.size() == 3 && argv[1] == "--print-short") {
+    wchar_t shortPath[1024] = {0};
+    DWORD n = GetShortPathNameW(Wide(argv[2]).c_str(), shortPath, 1024);
+    std::printf("%s\n", Utf8(shortPath, n < 1024 ? static_cast<int>(n) : 0).c_str());
     return 0;
   }
   Options options;
-  if (!ParseOptions(argc, argv, &options)) {
+  if (!ParseOptions(argv, &options)) {
     std::fprintf(stderr,
                  "usage: driver [--cancel-on-box N] [--screenshot-ack FILE] [--timeout MS]\n"
-                 "       [--wait-descendants MS] [--env NAME=VALUE]... PACKAGE | --print-temp\n");
+                 "       [--wait-descendants MS] [--env NAME=VALUE]... PACKAGE | --print-temp\n"
+                 "       | --print-short PATH\n");
     return 2;
   }
   // The package inherits the driver's environment; Wine takes TMP and TEMP from the
   // Windows side only, so they can be changed here and not from Linux.
   for (const std::string& assignment : options.environment) {
     size_t eq = assignment.find('=');
-    SetEnvironmentVariableA(assignment.substr(0, eq).c_str(), assignment.c_str() + eq + 1);
+    SetEnvironmentVariableW(Wide(assignment.substr(0, eq)).c_str(), Wide(assignment.substr(eq + 1)).c_str());
   }
-  char temp[MAX_PATH + 1] = {0};
-  GetTempPathA(sizeof temp, temp);
-  std::string commandLine = "\"" + options.package + "\"";
-  STARTUPINFOA si;
+  std::string temp = TempPath();
+  std::wstring package = Wide(options.package);
+  std::wstring commandLine = L"\"" + package + L"\"";
+  STARTUPINFOW si;
   std::memset(&si, 0, sizeof si);
   si.cb = sizeof si;
   PROCESS_INFORMATION pi;
   std::memset(&pi, 0, sizeof pi);
-  if (!CreateProcessA(options.package.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+  if (!CreateProcessW(package.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
                       nullptr, nullptr, &si, &pi)) {
     Log("start-failed", "error=" + Num(static_cast<long>(GetLastError())));
     return 4;

@@ -3,7 +3,10 @@
 //
 // The record goes to the file named by SFX_WINE_RECORD when that is set (so the
 // unpacked directory can stay otherwise empty), else beside the program as
-// "<program>.cmdline". SFX_WINE_STAY_MS sets how long it stays (1000 ms by default).
+// "<program>.cmdline": GetCommandLineA() there, GetCommandLineW() in UTF-8 in RECORD.w,
+// and in RECORD.open the size of the file that the argument names, as an 8-bit setup
+// program finds it (the text after the program's path, 0xAC back to spaces, opened with
+// CreateFileA), or "none". SFX_WINE_STAY_MS sets how long it stays (1000 ms by default).
 // Both come from the environment, which the package passes on unchanged.
 //
 // The same program warms up a fresh Wine environment (scripts/wine-env.sh): with
@@ -40,11 +43,36 @@ bool WriteAll(const std::string& path, const char* data, DWORD size) {
   return CloseHandle(f) && ok && written == size;
 }
 
+std::string Utf8(const wchar_t* text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 1 ? static_cast<size_t>(n) : 1, '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+
+std::string OpenedArgument(const std::string& line) {
+  size_t start = line.empty() ? std::string::npos
+                              : line[0] == '"' ? line.find("\" ", 1) + 2 : line.find(' ') + 1;
+  if (start == std::string::npos || start == 0 || start > line.size()) return "none";
+  std::string path = line.substr(start);
+  for (char& c : path) if (c == '\xAC') c = ' ';
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return "none";
+  DWORD size = GetFileSize(f, nullptr);
+  CloseHandle(f);
+  return std::to_string(size);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  const char* commandLine = GetCommandLineA();
-  bool recorded = WriteAll(RecordPath(), commandLine, lstrlenA(commandLine));
+  std::string commandLine = GetCommandLineA(), wide = Utf8(GetCommandLineW());
+  std::string opened = OpenedArgument(commandLine), record = RecordPath();
+  bool recorded = WriteAll(record, commandLine.data(), static_cast<DWORD>(commandLine.size())) &&
+                  WriteAll(record + ".w", wide.data(), static_cast<DWORD>(wide.size())) &&
+                  WriteAll(record + ".open", opened.data(), static_cast<DWORD>(opened.size()));
   std::string box = Environment("SFX_WINE_BOX");
   if (!box.empty()) MessageBoxA(nullptr, box.c_str(), "sfx-wine-setup", MB_OK);
   std::string stay = Environment("SFX_WINE_STAY_MS");

@@ -8,7 +8,9 @@ message boxes, the wait window, the exit code, the processes started) and the fi
 package left in the prefix. The environment (Xvfb, the booted prefix) is brought up
 once per test run by scripts/wine-env.sh; its state directory is given with --state.
 
-All texts are compared as Windows-1252 bytes.
+The system's own texts are compared as Windows-1252 bytes. Windows paths are Windows-1252
+bytes, or text (str) where they hold characters outside that code page; Wine keeps the
+prefix's file names in UTF-8.
 """
 
 import argparse
@@ -124,13 +126,14 @@ class Entry:
     crc: int = None
     data: bytes = None
     password: bytes = None
+    flags: int = 0
 
     def encoded(self, first):
         crc = zlib.crc32(self.content) if self.crc is None else self.crc
         data = self.data
         if data is None:
             data = deflate(self.content) if self.method == 8 else self.content
-        flags = 0
+        flags = self.flags
         if self.password is not None:
             flags |= 1
             cipher = TraditionalCipher(self.password)
@@ -275,12 +278,15 @@ class Suite:
         return values
 
     def unix_path(self, win):
-        """C:\\a\\b (Windows-1252 bytes) to the file in the prefix; Wine stores names as UTF-8."""
-        text = win.decode("cp1252")
+        """C:\\a\\b (Windows-1252 bytes, or text) to the file in the prefix; Wine stores names as UTF-8."""
+        text = win.decode("cp1252") if isinstance(win, bytes) else win
         drive, rest = text[0].lower(), text[2:].replace("\\", "/").lstrip("/")
         return os.path.join(os.path.realpath(os.path.join(self.prefix, "dosdevices", drive + ":")), rest)
 
     def dest_file(self, name):
+        """The unpacked file of an entry name (Windows-1252 bytes, or text)."""
+        if isinstance(name, str):
+            return self.unix_path(self.temp_dir.decode("cp1252") + name.replace("/", "\\"))
         return self.unix_path(self.temp_dir + name.replace(b"/", b"\\"))
 
     def wine_env(self, extra=None):
@@ -293,17 +299,21 @@ class Suite:
         env.update(extra or {})
         return env
 
-    def place(self, data, name=b"paquete de prueba.exe"):
-        """Writes a package into the prefix; returns its Windows path."""
-        with open(self.unix_path(self.win_dir + b"\\" + name), "wb") as f:
+    def place(self, data, name=b"paquete de prueba.exe", directory=None):
+        """Writes a package into the prefix (the scenario's folder, or `directory`, text);
+        returns its Windows path."""
+        path = self.win_dir + b"\\" + name if directory is None else directory + "\\" + name.decode("cp1252")
+        os.makedirs(os.path.dirname(self.unix_path(path)), exist_ok=True)
+        with open(self.unix_path(path), "wb") as f:
             f.write(data)
-        return self.win_dir + b"\\" + name
+        return path
 
     def clean(self):
         """Before a run: no destination directory, no record of an earlier run."""
         shutil.rmtree(self.dest, ignore_errors=True)
-        if os.path.exists(self.record):
-            os.remove(self.record)
+        for leftover in (self.record, self.record + ".w", self.record + ".open"):
+            if os.path.exists(leftover):
+                os.remove(leftover)
         for path in (self.record, self.dest):
             self.c.expect(not os.path.exists(path), "clean start", path)
 
@@ -313,7 +323,7 @@ class Suite:
         log_path = os.path.join(self.work, f"driver-{self.runs}.log")
         # The driver ends the package (and what it started) itself after 60 s.
         command = [self.args.wine, self.args.driver, "--timeout", "60000", *driver_args,
-                   package.decode("cp1252")]
+                   package.decode("cp1252") if isinstance(package, bytes) else package]
         events = []
         with open(log_path, "wb") as log:
             process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=log,
@@ -374,13 +384,14 @@ class Suite:
                       f"rect {w['rect']} work {w['work']}")
 
     def expect_files(self, files):
-        """files: name -> expected content (bytes), or None for 'must not exist'."""
+        """files: name (as dest_file takes it) -> expected content (bytes), or None for 'must not exist'."""
         for name, content in files.items():
             path = self.dest_file(name)
+            label = name if isinstance(name, str) else name.decode("cp1252")
             if content is None:
-                self.c.expect(not os.path.exists(path), "not extracted: " + name.decode("cp1252"))
-            elif self.c.expect(os.path.isfile(path), "extracted: " + name.decode("cp1252")):
-                self.c.expect(open(path, "rb").read() == content, "content of " + name.decode("cp1252"))
+                self.c.expect(not os.path.exists(path), "not extracted: " + label)
+            elif self.c.expect(os.path.isfile(path), "extracted: " + label):
+                self.c.expect(open(path, "rb").read() == content, "content of " + label)
 
     def expect_mtime(self, name, when):
         path = self.dest_file(name)
@@ -388,20 +399,46 @@ class Suite:
             self.c.equal(int(os.stat(path).st_mtime), dos_mtime(when),
                          "write time of " + name.decode("cp1252"))
 
-    def expected_command_line(self, installer, package):
-        quoted = b'"' + installer + b'"' if b" " in installer else installer
-        return quoted + b" " + package.replace(b" ", b"\xac")
+    def short_path(self, win):
+        """The short (8.3) form Wine gives a path (text)."""
+        out = subprocess.run([self.args.wine, self.args.driver, "--print-short", win],
+                             capture_output=True, env=self.wine_env())
+        return out.stdout.decode("utf-8").strip()
 
-    def expect_started(self, run, package, installer):
-        """installer: the setup program's Windows path, or None when nothing may start."""
+    def expected_command_lines(self, installer, package, code_page="cp1252"):
+        """The setup program's command line as GetCommandLineA and GetCommandLineW give it:
+        the package's path in the ANSI code page (its short form when it has characters
+        outside it) with each space as 0xAC, which the wide line shows as the character
+        the code page gives 0xAC (U+00AC in Windows-1252)."""
+        installer, package = (p.decode("cp1252") if isinstance(p, bytes) else p for p in (installer, package))
+        quoted = '"' + installer + '"' if " " in installer else installer
+        try:
+            argument = package.encode(code_page)
+        except UnicodeEncodeError:
+            argument = self.short_path(package).encode(code_page)
+        argument = argument.replace(b" ", b"\xac")
+        return (quoted.encode(code_page, errors="replace") + b" " + argument,
+                (quoted + " " + argument.decode(code_page)).encode())
+
+    def expect_started(self, run, package, installer, size=None, code_page="cp1252"):
+        """installer: the setup program's Windows path, or None when nothing may start;
+        size: the package's size, which the 8-bit argument must open; code_page: the
+        ANSI code page the package ran with."""
         if installer is None:
             self.c.expect(not os.path.exists(self.record), "nothing started")
             return
         started = [p for p in run.all("process") if p["exe"].upper() == b"SETUP.EXE"]
         self.c.equal(len(started), 1, "setup program started once")
         if self.c.expect(os.path.exists(self.record), "setup program started (its record exists)"):
-            self.c.equal(open(self.record, "rb").read(), self.expected_command_line(installer, package),
-                         "setup program's command line")
+            line_a, line_w = self.expected_command_lines(installer, package, code_page)
+            got_a = open(self.record, "rb").read()
+            if b"?" in line_a:  # the program's own path outside the code page: its argument only
+                line_a, got_a = line_a[line_a.rindex(b" "):], got_a[got_a.rfind(b" "):]
+            self.c.equal(got_a, line_a, "setup program's command line (GetCommandLineA)")
+            self.c.equal(open(self.record + ".w", "rb").read(), line_w, "setup program's command line (GetCommandLineW)")
+            if size is not None:
+                self.c.equal(open(self.record + ".open", "rb").read(), str(size).encode(),
+                             "the 8-bit argument opens the package")
 
     def check_package(self, content, boxes, seen=None, files=None, installer=None,
                       driver_args=(), **run_args):
@@ -417,7 +454,7 @@ class Suite:
         self.expect_boxes(run, boxes)
         self.expect_wait_window(run, seen)
         self.expect_files(files or {})
-        self.expect_started(run, package, installer)
+        self.expect_started(run, package, installer, len(data))
         return run
 
     def files_outside_destination(self):
@@ -544,8 +581,9 @@ def scenario_encrypted_entry(s):
     entries = [Entry(b"uno.txt", b"uno", method=0), Entry(b"dos.txt", b"dos" * 500),
                Entry(b"secreto.txt", b"secreto" * 100, password=b"clave"),
                Entry(b"SETUP.EXE", s.setup)]
-    # The extraction ends at the encrypted entry without a word, and not as completed.
-    s.check_package(entries, [], files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500,
+    # The extraction ends at the encrypted entry; with no setup program before it, the
+    # package says that nothing could be unpacked.
+    s.check_package(entries, [(CAPTION, NOTHING_UNPACKED)], files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500,
                                         b"secreto.txt": None, b"SETUP.EXE": None})
 
 
@@ -585,11 +623,11 @@ def scenario_damaged_deflate(s):
     expect_damaged(s, Entry(b"reservado.bin", content, data=b"\x07" + stream[1:]))
 
 
-def expect_refused(s, bad):
+def expect_refused(s, bad, flags=0):
     """An unsafe name: the #SFXENC# box and nothing more, nothing written outside the
     destination, only the entry before it unpacked."""
     label = bad.decode("cp1252")
-    entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso"),
+    entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso", flags=flags),
                Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
     before = s.files_outside_destination()
     s.check_package(entries, [(CAPTION, BAD_NAME)], files={b"uno.txt": b"uno", b"SETUP.EXE": None, b"dos.txt": None})
@@ -603,6 +641,7 @@ def scenario_refused_names(s):
     for bad in (b"../evil.txt", b"..\\evil.txt", b"sub/../../evil.txt", b"/evil.txt",
                 b"\\evil.txt", b"C:evil.txt", b"C:\\evil.txt"):
         expect_refused(s, bad)
+    expect_refused(s, b"caf\xe9.txt", flags=0x800)  # Windows-1252 bytes under the UTF-8 flag
 
 
 def scenario_device_names(s):
@@ -715,6 +754,108 @@ def scenario_temp_unusable(s):
         s.c.expect(not os.path.exists(s.unix_path(temp + b"\\_I_")), f"{label}: no destination")
 
 
+def created_names(top):
+    """Every file and folder under `top`, relative, as the UTF-8 bytes Wine stored."""
+    top = os.fsencode(top)
+    return sorted(os.path.relpath(os.path.join(t, n), top) for t, ds, fs in os.walk(top) for n in ds + fs)
+
+
+def scenario_unicode_names(s):
+    """Names with flag bit 11 are UTF-8; names without it are Windows-1252, the prefix's
+    ANSI code page. The files must carry exactly these characters."""
+    utf8 = ["ελληνικά.txt", "日本語/説明書.txt", "col·lecció/l·l.txt"]
+    ansi = ["café.txt", "año/niño ñ.txt", "l·l.txt"]
+    # A name ending in "/" makes its folder and fails to open: the box's caption is its path.
+    folder = "φάκελος/"
+    entries = ([Entry(n.encode(), n.encode() * 3, flags=0x800) for n in utf8] +
+               [Entry(n.encode("cp1252"), n.encode() * 3) for n in ansi] +
+               [Entry(folder.encode(), b"", method=0, flags=0x800)])
+    s.clean()
+    run = s.run(s.place(build_package(s.stub, entries)))
+    s.expect_exit_zero(run)
+    temp = s.temp_dir.decode("cp1252")
+    s.c.equal([(b["caption_w"], b["text_w"]) for b in run.all("box")],
+              [((temp + "φάκελος\\").encode(), OPEN_FAILED), (CAPTION, (COMPLETED.decode("cp1252") + temp).encode())],
+              "message boxes (caption, text) as the wide calls read them")
+    created = created_names(s.dest)
+    expected = sorted({os.fsencode(p) for n in utf8 + ansi + [folder] for p in (n.rstrip("/"), os.path.dirname(n)) if p})
+    s.c.equal(created, expected, "bytes of every created name")
+    for n in utf8 + ansi:
+        path = os.path.join(s.dest, n)
+        s.c.expect(os.path.isfile(path) and open(path, "rb").read() == n.encode() * 3, "content of " + n)
+
+
+# Folders outside the code page: Cyrillic, CJK, "ł" (which a best fit would make "l", next
+# to a decoy folder with "l"), each with spaces; and "é", "ñ" which Windows-1252 has.
+UNICODE_FOLDERS = [("Cyrillic", "пакет тест", None), ("CJK", "日本 語", None),
+                   ("ł next to a decoy with l", "Paweł dos", "Pawel dos"), ("Windows-1252", "café ñ", None)]
+
+
+def scenario_unicode_temp(s):
+    """The temporary folder outside the code page: the files land there, the completion
+    message names it, and the setup program is started from it with the package's path."""
+    for what, folder, decoy in UNICODE_FOLDERS:
+        temp = "C:\\sfx temporal\\" + folder
+        dest = s.unix_path(temp + "\\_I_")
+        shutil.rmtree(s.unix_path("C:\\sfx temporal"), ignore_errors=True)
+        for f in (folder, decoy):
+            if f:
+                os.makedirs(s.unix_path("C:\\sfx temporal\\" + f))
+        env_args = ["--env", "TMP=" + temp, "--env", "TEMP=" + temp]
+        s.clean()
+        run = s.run(s.place(build_package(s.stub, [Entry(b"leeme.txt", b"hola")])), env_args)
+        s.expect_exit_zero(run)
+        boxes = [(b["caption"], b["text_w"]) for b in run.all("box")]
+        s.c.equal(boxes, [(CAPTION, COMPLETED.decode("cp1252").encode() + (temp + "\\_I_\\").encode())],
+                  what + ": completion message names the temporary folder")
+        s.c.equal(created_names(dest), [b"leeme.txt"], what + ": unpacked into the temporary folder")
+        if decoy:
+            s.c.equal(created_names(s.unix_path("C:\\sfx temporal\\" + decoy)), [], what + ": decoy untouched")
+        shutil.rmtree(dest, ignore_errors=True)
+        s.clean()
+        data = build_package(s.stub, [Entry(b"SETUP.EXE", s.setup)])
+        package = s.place(data)
+        run = s.run(package, env_args)
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [])
+        s.expect_started(run, package, temp + "\\_I_\\SETUP.EXE", len(data))
+        s.c.expect(not os.path.exists(dest), what + ": destination directory removed")
+
+
+def scenario_unicode_package_path(s):
+    """The package in a folder outside the code page: it finds itself, and the setup
+    program gets a path an 8-bit program can open (the short form where needed). With a
+    decoy package in the "l" folder, the "ł" one must be the one unpacked."""
+    for what, folder, decoy in UNICODE_FOLDERS:
+        top = "C:\\sfx pruebas\\" + folder
+        if decoy:
+            s.place(build_package(s.stub, [Entry(b"SE\xd1UELO.txt", b"decoy")]),
+                    directory="C:\\sfx pruebas\\" + decoy)
+        s.clean()
+        data = build_package(s.stub, [Entry(b"SETUP.EXE", s.setup), Entry(b"datos/leeme.txt", b"hola")])
+        package = s.place(data, directory=top)
+        run = s.run(package)
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [])
+        s.expect_files({b"datos/leeme.txt": b"hola", b"SE\xd1UELO.txt": None})
+        s.expect_started(run, package, s.installer, len(data))
+
+
+def scenario_setup_argument_code_pages(s):
+    """On machines whose ANSI code page is 932 or 1251 (Wine takes it from the locale's
+    name): each space of the package's path goes as the byte 0xAC, which the wide command
+    line shows as U+FF6C on 932 and U+00AC on 1251. (A locale that is not installed
+    leaves Wine's Unix names in ASCII, so the folder is ASCII here.)"""
+    for locale, code_page in (("ja_JP.UTF-8", "cp932"), ("ru_RU.UTF-8", "cp1251")):
+        s.clean()
+        data = build_package(s.stub, [Entry(b"SETUP.EXE", s.setup)])
+        package = s.place(data)
+        run = s.run(package, env={"LC_ALL": locale, "LANG": locale})
+        s.expect_exit_zero(run)
+        s.expect_boxes(run, [])
+        s.expect_started(run, package, s.installer, len(data), code_page)
+
+
 def scenario_setup_outlives_wait(s):
     at_exit = {}
 
@@ -745,17 +886,17 @@ def tool_step(s, what, command, **kwargs):
 
 
 def pack_with_tool(s, inputs, extra=()):
-    """Runs sfx-pack create on a directory holding `inputs` (name -> bytes), giving it
-    the top-level names: a file goes in under its name, a directory with its files.
+    """Runs sfx-pack create on a directory holding `inputs` (UTF-8 name -> bytes), giving
+    it the top-level names: a file goes in under its name, a directory with its files.
     Returns the package's bytes, or None when sfx-pack failed."""
     source = os.path.join(s.work, "entrada")
     shutil.rmtree(source, ignore_errors=True)
     for name, content in inputs.items():
-        path = os.path.join(source, name.decode("cp1252"))
+        path = os.path.join(source, name.decode())
         os.makedirs(os.path.dirname(path), exist_ok=True)
         open(path, "wb").write(content)
     os.makedirs(source, exist_ok=True)
-    top = sorted({n.decode("cp1252").split("/")[0] for n in inputs})
+    top = sorted({n.decode().split("/")[0] for n in inputs})
     output = os.path.join(s.work, "paquete.exe")
     command = [s.args.sfx_pack, "create", "--stub", s.args.stub, "--output", output, *extra, *top]
     return open(output, "rb").read() if tool_step(s, "sfx-pack create", command, cwd=source) else None
@@ -798,18 +939,21 @@ def scenario_packed_by_tool(s):
     if not s.has_sfx_pack:
         print(f"sfx-pack not found at {s.args.sfx_pack}: skipped")
         return SKIP
+    # A name outside ASCII goes in as UTF-8 with flag bit 11, from files and from the ZIP.
     inputs = {b"SETUP.EXE": s.setup, b"datos/leeme.txt": b"Hola desde el paquete.\r\n",
-              b"datos/imagen.bin": os.urandom(50000) + bytes(50000)}
+              b"datos/imagen.bin": os.urandom(50000) + bytes(50000),
+              "datos/niño ελληνικά 日本.txt".encode(): b"UTF-8"}
     # The same files as an ordinary ZIP file, for --from-zip.
     zip_path = os.path.join(s.work, "entrada.zip")
     with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as z:
         for name, content in inputs.items():
-            z.writestr(name.decode("cp1252"), content)
+            z.writestr(name.decode(), content)
     for variant, extra, given in (("deflate", (), inputs), ("stored", ("--store",), inputs),
                                   ("from zip", ("--from-zip", zip_path), {})):
         data = pack_with_tool(s, given, extra)
         if data is not None:
-            s.check_package(data, [], installer=s.installer, files={**inputs, b"SETUP.EXE": None})
+            s.check_package(data, [], installer=s.installer,
+                            files={**{n.decode(): c for n, c in inputs.items()}, "SETUP.EXE": None})
             print(f"{variant}: checked")
     return None
 

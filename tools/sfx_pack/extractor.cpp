@@ -23,9 +23,9 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   // The destination ends in a separator, as the stub's own does.
   std::string destination = directory.empty() ? "." : directory;
   if (destination.back() != '/' && destination.back() != '\\') destination += '\\';
-  if (destination.size() + 1 > kTempDirSize)
+  if (plat::Utf16Units(destination.data(), static_cast<uint32_t>(destination.size())) > kTempDirCharacters)
     throw PackError(directory, "path too long: the destination holds at most " +
-                                   std::to_string(kTempDirSize - 2) + " characters");
+                                   std::to_string(kTempDirCharacters - 1) + " characters");
   // The stub's directory chain takes a path of one or two characters for a drive or a
   // root that exists (its destination is always a long absolute path), so a short
   // relative DIR such as "x" is made here first.

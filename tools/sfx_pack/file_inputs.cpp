@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "tools/sfx_pack/dos_time.h"
+#include "tools/sfx_pack/entry_names.h"
 #include "tools/sfx_pack/pack_error.h"
 
 namespace sfxpack {
@@ -99,6 +100,7 @@ PackEntry MakeFileEntry(const InputFile& input, int level) {
 
   PackEntry entry;
   entry.name = input.name;
+  entry.flags = NameFlags(input.name);
   DosDateTime when = ToDosDateTime(info.st_mtime);
   entry.modDate = when.date;
   entry.modTime = when.time;

@@ -53,6 +53,8 @@ const std::vector<CommandHelp> kCommands = {
         "Names: a file is stored under its file name; a directory contributes every file\n"
         "below it under its own name (data/a.txt); a directory given as \".\" contributes\n"
         "its files at the top level. Separators are \"/\". Empty directories are left out.\n"
+        "Names outside ASCII are written in UTF-8 with the ZIP flag bit 11, which makes\n"
+        "every Windows machine create exactly that name; ASCII names go without the flag.\n"
         "Times are the files' modification times in local time, as DOS date and time.\n"
         "\n"
         "The stub starts the first entry whose path contains \".EXE\" in capitals; a\n"
@@ -62,7 +64,9 @@ const std::vector<CommandHelp> kCommands = {
         "program is no Windows program, when a name would be refused by the stub, could\n"
         "not be created by Windows or is too long for a typical temporary folder\n"
         "(C:\\Users\\<20 letters>\\AppData\\Local\\Temp\\_I_\\ plus the name must stay within\n"
-        "259 characters), when two names differ only in case, and about encrypted ZIP\n"
+        "259 characters), when two names differ only in case, when a name without the\n"
+        "UTF-8 flag reads differently on common Windows code pages (a file name that is\n"
+        "not UTF-8, a ZIP entry whose writer did not set the flag), and about encrypted ZIP\n"
         "entries (the stub has no password and stops there). Warnings do not stop create;\n"
         "verify fails a package that the stub would not unpack whole. Two inputs that give\n"
         "the same name, and a package of 2 GiB or more, are refused.\n"
@@ -83,7 +87,8 @@ const std::vector<CommandHelp> kCommands = {
             {"--level N", "deflate level 1 (fastest) to 12 (smallest, the default); 0 is the\n"
                           "same as --store. A file that deflate does not shrink is stored."},
             {"--from-zip ZIP", "copy the entries of an ordinary ZIP file as they are (stored,\n"
-                               "deflate, traditional encryption); they come before any INPUT.\n"
+                               "deflate, traditional encryption; names and their UTF-8 flag\n"
+                               "kept); they come before any INPUT.\n"
                                "Directory entries are dropped; ZIP64 and other methods are\n"
                                "refused."},
         },
@@ -106,8 +111,9 @@ const std::vector<CommandHelp> kCommands = {
         "sfx-pack list [--json] PACKAGE",
         "Prints the archive's offset, one row per record (offset, method, flags, compressed\n"
         "and uncompressed size, CRC-32, date and time, name) in aligned columns, and where\n"
-        "and why the record sequence ended. Control bytes and backslashes in names are\n"
-        "shown as \\xNN. Exit status 1 when the records end before the end of the file\n"
+        "and why the record sequence ended. Names are shown in UTF-8 as Windows reads them:\n"
+        "as UTF-8 with flag bit 11, as Windows-1252 without it. Control bytes and\n"
+        "backslashes in names are shown as \\xNN. Exit status 1 when the records end before the end of the file\n"
         "(an Authenticode signature appended by a signing tool counts as the end).",
         {
             {"--json", "print one JSON object instead, for scripts: archiveOffset, records\n"
@@ -130,8 +136,8 @@ const std::vector<CommandHelp> kCommands = {
         "Windows one. Reports, with the stub's error code where it would show one: names\n"
         "the stub refuses (#SFXENC#: outside its folder, or device names such as NUL or\n"
         "COM1) or Windows cannot create (#SFXEAA#), unknown methods\n"
-        "(#SFXMCD#), damaged data (#SFXCRC#), encrypted entries (the stub stops there\n"
-        "without a message), records that run past the end of the file, and bytes after\n"
+        "(#SFXMCD#), damaged data (#SFXCRC#), encrypted entries (the stub stops there,\n"
+        "#SFXNRA#), records that run past the end of the file, and bytes after\n"
         "the last record that are not a signature. Warnings: no setup program, a choice\n"
         "of setup program that is probably not the intended one, names too long for a\n"
         "typical temporary folder, names Windows reads differently.\n"

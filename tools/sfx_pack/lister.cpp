@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/sfx_pack/dos_time.h"
+#include "tools/sfx_pack/entry_names.h"
 #include "tools/sfx_pack/record_walker.h"
 
 namespace sfxpack {
@@ -73,7 +74,7 @@ std::vector<std::string> RowOf(const ListedRecord& r) {
           std::to_string(h.UncompressedSize()),
           Hex(h.Crc32(), 8),
           FormatDosDateTime(h.ModDate(), h.ModTime()),
-          PrintableName(r.name)};
+          PrintableName(ShownName(r.name, h.Flags()))};
 }
 
 void WriteRow(const std::vector<std::string>& cells, const std::vector<size_t>& widths, std::ostream& out) {
@@ -125,6 +126,11 @@ std::string JsonString(const std::string& text) { return JsonString(std::vector<
 
 }  // namespace
 
+std::vector<uint8_t> ShownName(const std::vector<uint8_t>& name, uint16_t flags) {
+  std::string text = WindowsName(std::string(name.begin(), name.end()), flags);
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 std::string PrintableName(const std::vector<uint8_t>& name) {
   std::string text;
   for (uint8_t b : name) {
@@ -158,7 +164,7 @@ bool ListPackageJson(const std::string& path, std::ostream& out) {
   for (size_t i = 0; i < listing.records.size(); ++i) {
     const ListedRecord& r = listing.records[i];
     const LocalRecordHeader& h = r.header;
-    out << (i ? ",\n  " : "\n  ") << "{\"offset\": " << r.offset << ", \"name\": " << JsonString(r.name)
+    out << (i ? ",\n  " : "\n  ") << "{\"offset\": " << r.offset << ", \"name\": " << JsonString(ShownName(r.name, h.Flags()))
         << ", \"method\": " << h.Method() << ", \"flags\": " << h.Flags()
         << ", \"encrypted\": " << ((h.Flags() & kFlagEncrypted) ? "true" : "false")
         << ", \"compressedSize\": " << h.CompressedSize() << ", \"uncompressedSize\": " << h.UncompressedSize()

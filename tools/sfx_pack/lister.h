@@ -27,4 +27,9 @@ bool ListPackageJson(const std::string& path, std::ostream& out);
 // bytes as they are.
 std::string PrintableName(const std::vector<uint8_t>& name);
 
+// A record's name bytes as Windows reads them (UTF-8 under flag bit 11, the ANSI code
+// page otherwise), in UTF-8; a name that is not the UTF-8 bit 11 says it is comes back
+// as its bytes.
+std::vector<uint8_t> ShownName(const std::vector<uint8_t>& name, uint16_t flags);
+
 }  // namespace sfxpack

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "archive/record.h"
+#include "tools/sfx_pack/entry_names.h"
 #include "tools/sfx_pack/pack_error.h"
 
 namespace sfxpack {
@@ -68,7 +69,10 @@ PackagePlan::PackagePlan(const CreateOptions& options) : options_(options) {
   for (const PlannedEntry& entry : entries_) {
     bool encrypted = entry.zip && (entry.zip->flags & kFlagEncrypted) != 0;
     uint16_t method = entry.zip ? entry.zip->method : kMethodStored;
-    facts.push_back({entry.name, "\"" + entry.name + "\"", static_cast<int>(facts.size()) + 1, encrypted, method});
+    uint16_t flags = entry.zip ? entry.zip->flags : NameFlags(entry.name);
+    std::string where = "\"";
+    where.append(WindowsName(entry.name, flags)).append("\"");
+    facts.push_back({entry.name, where, static_cast<int>(facts.size()) + 1, encrypted, method, flags});
   }
   CheckEntries(facts, !options.setup.empty(), findings_);
   CheckSetupHeaders();

@@ -9,7 +9,6 @@
 #include "tools/sfx_pack/package_checks.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -17,6 +16,7 @@
 #include "archive/paths.h"
 #include "archive/record.h"
 #include "platform/byte_string.h"
+#include "tools/sfx_pack/entry_names.h"
 
 namespace sfxpack {
 
@@ -42,10 +42,10 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Windows compares names without regard to ASCII case and takes "\" for "/".
+// Windows compares names without regard to case and takes "\" for "/".
 std::string WindowsKey(const std::string& name) {
-  std::string key = name;
-  for (char& c : key) c = c == '\\' ? '/' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string key = FoldCase(name);
+  for (char& c : key) c = c == '\\' ? '/' : c;
   return key;
 }
 
@@ -147,11 +147,26 @@ void CheckName(const EntryFacts& e, std::vector<Finding>& out) {
   }
 }
 
+// A name without flag bit 11 is read in the ANSI code page of each user's machine.
+void CheckCodePages(const EntryFacts& e, const std::string& bytes, std::vector<Finding>& out) {
+  std::vector<CodePageReading> readings = ReadOnCommonCodePages(bytes);
+  if (readings.size() < 2) return;
+  std::string text = "the name has no UTF-8 flag (bit 11), so Windows reads its bytes in the ANSI code page of "
+                     "the user's machine, and they read differently: ";
+  for (size_t i = 0; i < readings.size(); ++i) {
+    text += i ? "; " : "";
+    text += readings[i].text.empty() ? "not as a name" : Quoted(readings[i].text);
+    for (size_t k = 0; k < readings[i].codePages.size(); ++k)
+      text += (k ? ", " : " on ") + readings[i].codePages[k];
+  }
+  out.push_back(Make(Severity::kWarning, e, text + "; sfx-pack create writes such names in UTF-8 with the flag"));
+}
+
 void CheckMethodAndEncryption(const EntryFacts& e, std::vector<Finding>& out) {
   if (e.encrypted) {
     out.push_back(Make(Severity::kFault, e,
-                       "the entry is encrypted: the stub has no password and stops here without a "
-                       "message, so this entry and every later one are not unpacked"));
+                       "the entry is encrypted: the stub has no password and stops here, so this entry "
+                       "and every later one are not unpacked (#SFXNRA# when no setup program came before)"));
   } else if (e.method != 0 && e.method != 8) {
     out.push_back(Make(Severity::kFault, e,
                        "compression method " + std::to_string(e.method) +
@@ -262,12 +277,24 @@ int ChooseSetup(const std::vector<EntryFacts>& entries) {
 }
 
 void CheckEntries(const std::vector<EntryFacts>& entries, bool setupChosen, std::vector<Finding>& out) {
+  std::vector<EntryFacts> decoded;
   for (const EntryFacts& e : entries) {
-    CheckName(e, out);
+    bool valid = true;
+    decoded.push_back(e);
+    decoded.back().name = WindowsName(e.name, e.flags, &valid);
+    if (!valid) {
+      out.push_back(Make(Severity::kFault, e,
+                         "the name is marked as UTF-8 (flag bit 11) but is not valid UTF-8: the stub shows it "
+                         "and unpacks nothing from this entry on",
+                         "#SFXENC#"));
+    } else {
+      if ((e.flags & kFlagUtf8Name) == 0) CheckCodePages(e, e.name, out);
+      CheckName(decoded.back(), out);
+    }
     CheckMethodAndEncryption(e, out);
   }
-  CheckNameSet(entries, out);
-  CheckSetupChoice(entries, setupChosen, out);
+  CheckNameSet(decoded, out);
+  CheckSetupChoice(decoded, setupChosen, out);
 }
 
 ProgramKind IdentifyProgram(const std::vector<uint8_t>& head) {

@@ -29,11 +29,12 @@ std::string FormatFinding(const Finding& finding);
 
 // One entry as the checks see it, in the order of the records.
 struct EntryFacts {
-  std::string name;  // the name the stub uses: the record's bytes up to a zero byte
+  std::string name;  // the record's name bytes up to a zero byte, which the stub decodes
   std::string where; // how messages name the entry
   int record = 0;    // its place in the package, 1 for the first
   bool encrypted = false;
   uint16_t method = 0;
+  uint16_t flags = 0;  // the record's flags: bit 11 says the name is UTF-8
 };
 
 // A temporary folder of a typical Windows user (C:\Users\ plus a 20-letter user name,
@@ -46,16 +47,20 @@ inline constexpr size_t kMaxWindowsPath = 259;
 inline constexpr char kSetupMarker[] = ".EXE";
 
 // Index of the entry the stub would start (the first name containing ".EXE"), or -1.
+// ".EXE" reads the same in every encoding of names, so the bytes tell.
 int ChooseSetup(const std::vector<EntryFacts>& entries);
 
-// Every check on the names and the set of entries, appended to `out`:
-// - per name: empty or refused by the stub's IsContainedName (#SFXENC#, the stub stops),
+// Every check on the names and the set of entries, appended to `out`, on the names as
+// the stub decodes them:
+// - per name: not UTF-8 under flag bit 11 (#SFXENC#, the stub stops); without bit 11,
+//   bytes outside ASCII that read differently on common ANSI code pages (the code pages
+//   are named); empty or refused by the stub's IsContainedName (#SFXENC#, the stub stops),
 //   a trailing separator or a character Windows does not allow in names (#SFXEAA#),
 //   a device name (CON, NUL, COM1...), a component ending in a dot or a space, a name
 //   too long under a typical temporary folder;
-// - per entry: encrypted (the stub stops without a message), a method other than
+// - per entry: encrypted (the stub stops there), a method other than
 //   stored and deflate (#SFXMCD#);
-// - over the set: names that are the same to Windows (case, "\" for "/"), a name that
+// - over the set: names that are the same to Windows (case of any letter, "\" for "/"), a name that
 //   is both a file and a folder of another name (#SFXEAA#);
 // - the setup program: none, ".EXE" only in a folder name or the middle of a name,
 //   other programs beside the chosen one (`setupChosen`: the maker picked it with

@@ -134,8 +134,9 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
     const LocalRecordHeader& h = walker.header();
     EntryFacts facts;
     facts.name = StubName(walker.name());
+    facts.flags = h.Flags();
     facts.where = "record " + std::to_string(walker.index()) + " at offset " + std::to_string(walker.offset()) +
-                  ", \"" + PrintableName(walker.name()) + "\"";
+                  ", \"" + PrintableName(ShownName(walker.name(), h.Flags())) + "\"";
     facts.record = walker.index();
     facts.encrypted = (h.Flags() & kFlagEncrypted) != 0;
     facts.method = h.Method();
@@ -168,7 +169,7 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
       report.setupKind = DescribeProgram(setup);
       CheckSetupProgram(facts.where, facts.record, stub, setup, dataFindings);
     }
-    if (isSetup) report.setup = PrintableName(walker.name());
+    if (isSetup) report.setup = PrintableName(ShownName(walker.name(), h.Flags()));
     report.recordLines.push_back(RecordLine(facts.where, h, status));
     entries.push_back(std::move(facts));
   }
