@@ -48,9 +48,11 @@ class MemoryFiles final : public FileStore {
  public:
   MemoryFiles() { Clear(); }
 
+  // Every file and handle dropped, and handles counted from kMemoryBase again.
   void Clear() {
     nodes_.clear();
     open_.clear();
+    next_ = 0;
     auto root = std::make_shared<Node>();
     root->directory = true;
     nodes_["/"] = root;
