@@ -218,7 +218,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Bytes* after = plat::testing::MemoryFile(kPackagePath);
   Require(after && *after == package, "the package is left as it was");
 
-  // The trace is copied: decoding the records again installs a plan of its own.
+  // The run's trace is kept; the records are decoded again through the layer without
+  // the run's faults.
   const plat::testing::Trace trace = Recorded();
   plat::testing::Reset();
   for (const auto& c : trace.creates)
@@ -230,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (m.caption == path) return true;
     return false;
   };
-  std::vector<bool> cut(records.size(), false);
+  std::vector<bool> shortWrite(records.size(), false);
   for (size_t k = 0; k < records.size(); ++k) {
     const plat::testing::CreateCall& c = trace.creates[k];
     std::string path = c.path;
@@ -243,8 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     for (const auto& w : trace.writes)
-      if (w.file == c.file && w.written < w.asked) cut[k] = true;
-    if (cut[k]) Require(told(c.path), "a failed write is told");
+      if (w.file == c.file && w.written < w.asked) shortWrite[k] = true;
+    if (shortWrite[k]) Require(told(c.path), "a failed write is told");
     bool decoded = records[k].method == 0 || records[k].method == 8;
     if (decoded && records[k].failed) Require(told(c.path), "a failed decoding is told");
   }
@@ -254,7 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < records.size(); ++i)
       if (trace.creates[i].file != plat::kInvalidFile && trace.creates[i].path == start.application) k = i;
     Require(k < records.size(), "the setup program was created by this run");
-    bool whole = (records[k].method == 0 || records[k].method == 8) && !records[k].failed && !cut[k];
+    bool whole = (records[k].method == 0 || records[k].method == 8) && !records[k].failed && !shortWrite[k];
     Require(whole && start.image == records[k].content, "the setup program was written whole");
   }
   return 0;
