@@ -60,6 +60,8 @@ struct FaultPlan {
   bool quietMessageBoxes = false;
 };
 
+// `file` is the handle of the call: unique within one tree of memory files, while the
+// file system reuses descriptors.
 struct ReadCall { uint32_t asked; uint32_t got; };
 struct WriteCall { uint32_t asked; uint32_t written; FileHandle file; };
 // The caption (UTF-8), and the text: the message's Windows-1252 bytes followed by the
