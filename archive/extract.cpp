@@ -20,6 +20,7 @@
 #include "inflate/inflate.h"
 #include "integrity/cipher.h"
 #include "integrity/stored_copy.h"
+#include "launcher/branding.h"
 #include "platform/platform.h"
 
 char TempDir[kTempDirSize] = {};
@@ -30,7 +31,6 @@ bool ExtractedWhole = false;
 
 namespace {
 
-const char kPackageCaption[] = "Velmora Software";
 const char kSeekFailedText[] = "Error localizando el instalador\r\rError #SFXELI#";
 const char kBadNameText[] = "Error al extraer el nombre de un componente.\r\rError #SFXENC#";
 const char kNoDirectoryCaption[] = "No puedo crear directorio";
@@ -59,6 +59,18 @@ enum class [[nodiscard]] Outcome : uint8_t {
   kWriteFailed,    // the file system did not take all of the data
 };
 
+// Two paths of the same file: equal but for the case of ASCII letters.
+bool SameFileName(const plat::ByteString& a, const plat::ByteString& b) {
+  if (a.length != b.length) return false;
+  for (uint32_t i = 0; i < a.length; ++i) {
+    uint8_t x = a.data[i], y = b.data[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<uint8_t>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<uint8_t>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 // The record's name, read into a buffer that grows for names longer than usual.
 class NameBuffer {
  public:
@@ -71,7 +83,7 @@ class NameBuffer {
       if (!buffer_) return false;
     }
     uint32_t got = 0;
-    ReadArchive(ArchiveHandle, buffer_, length, &got);
+    ReadArchiveWhole(buffer_, length, &got);
     // Bytes the archive did not deliver read as zero: the name ends there.
     for (uint32_t i = got; i < length; ++i) buffer_[i] = 0;
     return BufferToString(buffer_, length, name);
@@ -89,7 +101,7 @@ bool AcceptEncryptionHeader() {
   plat::ScopedBuffer buffer(2 * kEncryptionHeaderSize);
   if (!buffer) return false;
   uint32_t got = 0;
-  ReadArchive(ArchiveHandle, buffer.get(), kEncryptionHeaderSize, &got);
+  ReadArchiveWhole(buffer.get(), kEncryptionHeaderSize, &got);
   if (got != kEncryptionHeaderSize) return false;
   for (int i = 0; i < kEncryptionHeaderSize; ++i) buffer.get()[kEncryptionHeaderSize + i] = buffer.get()[i];
   if (ArchivePassword.Empty()) return false;
@@ -141,7 +153,7 @@ Outcome WriteEntryData() {
       break;
     }
     default:
-      plat::ShowMessageBox(kUnknownMethodText, kPackageCaption);
+      plat::ShowMessageBox(kUnknownMethodText, PackageCaption());
       return Outcome::kUnknownMethod;
   }
   if (writeFailed) return Outcome::kWriteFailed;
@@ -165,7 +177,7 @@ Next ExtractRecord(NameBuffer& names) {
   plat::ScopedByteString entryName;
   if (!names.Read(h.NameLength(), entryName) || entryName.Empty() || !DecodeEntryName(h.Flags(), entryName) ||
       !IsContainedName(entryName)) {
-    plat::ShowMessageBox(kBadNameText, kPackageCaption);
+    plat::ShowMessageBox(kBadNameText, PackageCaption());
     return Next::kStop;
   }
   if ((h.Flags() & kFlagEncrypted) && !AcceptEncryptionHeader()) {
@@ -203,6 +215,10 @@ Next ExtractRecord(NameBuffer& names) {
     CurrentEntry.OutputHandle = plat::kInvalidFile;
   }
   if (isInstaller) InstallerWritten = outcome == Outcome::kWhole;
+  // A later record of the same file (Windows names ignore case) replaces what was
+  // written: the setup program is whole only if that record wrote it whole too.
+  else if (InstallerWritten && outcome != Outcome::kNotCreated && SameFileName(fullPath, InstallerPath))
+    InstallerWritten = outcome == Outcome::kWhole;
   switch (outcome) {
     case Outcome::kWhole:
       return Next::kWhole;
@@ -226,7 +242,7 @@ void ExtractArchive() {
   ExtractedWhole = false;
   SeekArchive(ArchiveOffset, plat::kFromBeginning);
   if (SeekResult == -1) {
-    plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+    plat::ShowMessageBox(kSeekFailedText, PackageCaption());
     return;
   }
   NameBuffer names;
@@ -246,7 +262,7 @@ void ExtractArchive() {
     if (next <= INT32_MAX) SeekArchive(static_cast<int32_t>(next), plat::kFromBeginning);
     if (next > INT32_MAX || SeekResult == -1) {
       // Without the position there is no telling where the next record starts.
-      plat::ShowMessageBox(kSeekFailedText, kPackageCaption);
+      plat::ShowMessageBox(kSeekFailedText, PackageCaption());
       return;
     }
   }

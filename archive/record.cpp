@@ -34,11 +34,21 @@ void SeekArchive(int32_t distance, plat::MoveMethod method) {
   SeekResult = plat::SeekFile(ArchiveHandle, distance, method);
 }
 
+void ReadArchiveWhole(uint8_t* buffer, uint32_t count, uint32_t* got) {
+  *got = 0;
+  while (*got < count) {
+    uint32_t n = 0;
+    ReadArchive(ArchiveHandle, buffer + *got, count - *got, &n);
+    if (n == 0) return;
+    *got += n;
+  }
+}
+
 bool ReadRecordHeader() {
   uint8_t* raw = CurrentEntry.header.raw;
   raw[kSignature] = raw[kSignature + 1] = raw[kSignature + 2] = raw[kSignature + 3] = 0;
   uint32_t got = 0;
-  ReadArchive(ArchiveHandle, raw, kRecordHeaderSize, &got);
+  ReadArchiveWhole(raw, kRecordHeaderSize, &got);
   uint32_t signature = CurrentEntry.header.Signature();
   // A header cut short by the end of the file would mix in the previous record's fields.
   bool accepted = got == kRecordHeaderSize &&

@@ -72,6 +72,11 @@ extern plat::ByteString ArchivePassword; // nothing sets it; stays empty
 // delivered; *got is the number delivered (0 at the end or after a failure).
 void ReadArchive(plat::FileHandle file, uint8_t* buffer, uint32_t count, uint32_t* got);
 
+// Reads until `count` archive bytes arrived or a read delivers nothing (the end of the
+// file, or a failure): a read may deliver fewer bytes than asked before the end (a
+// network share does), and a header or a name must not be taken from a partial read.
+void ReadArchiveWhole(uint8_t* buffer, uint32_t count, uint32_t* got);
+
 // Moves ArchiveHandle; the new position, or -1 on failure, goes to SeekResult.
 void SeekArchive(int32_t distance, plat::MoveMethod method);
 

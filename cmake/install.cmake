@@ -1,5 +1,6 @@
 # Installation and the Debian package: sfx-pack in bin/, both stubs in share/sfx/ (where
-# sfx-pack create looks for them), the man page in share/man/man1/.
+# sfx-pack create looks for them), the man page in share/man/man1/, and the copyright
+# file, the package maker's guide and the format reference in share/doc/sfx-pack/.
 #
 # The Windows stub comes from the separate cross build (preset win32), which this host
 # build cannot make: SFX_WIN32_STUB names it, and by default it is build/win32/sfx-stub.exe
@@ -26,6 +27,9 @@ install(TARGETS sfx-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS $<TARGET_FILE:sfx-stub> DESTINATION ${CMAKE_INSTALL_DATADIR}/sfx)
 install(PROGRAMS ${sfx_win32_stub} DESTINATION ${CMAKE_INSTALL_DATADIR}/sfx RENAME sfx-stub.exe)
 install(FILES ${SFX_PACK_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/cmake/copyright ${CMAKE_SOURCE_DIR}/docs/guide.md
+              ${CMAKE_SOURCE_DIR}/docs/package-format.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sfx-pack)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sfx-pack)

@@ -1,8 +1,9 @@
 // Copying a stored entry: read a chunk through the read layer, decrypt it in place when
 // the entry is encrypted, write it, and fold what the write accepted into the entry's
-// CRC. A read that delivers nothing ends the copy (the archive ended early), and the
-// CRC check after the entry finds what is missing. A write that fails or is short ends
-// it too, as its own result: the data may be fine, but the disk did not take it.
+// CRC. A read that delivers nothing ends the copy: the archive ended early, and the entry
+// is cut short, which is told even where no CRC-32 would find it (flag bit 3). A write
+// that fails or is short ends it too, as its own result: the data may be fine, but the
+// disk did not take it.
 #include "integrity/stored_copy.h"
 
 #include "archive/record.h"
@@ -24,7 +25,7 @@ CopyResult CopyStoredEntry() {
     ReadArchive(ArchiveHandle, buffer.get(), static_cast<uint32_t>(want), &got);
     if (got == 0) {
       CurrentEntry.RemainingCount = 0;
-      break;
+      return CopyResult::kCutShort;
     }
     CurrentEntry.RemainingCount -= static_cast<int32_t>(got);
     if (encrypted) DecryptBuffer(buffer.get(), got);

@@ -7,6 +7,7 @@ enum class [[nodiscard]] CopyResult : uint8_t {
   kDone,       // the entry's bytes were read to their end or to the archive's end
   kNoMemory,   // the chunk buffer could not be allocated; nothing was read or written
   kWriteFailed,  // a write failed or fell short; the copy stopped there
+  kCutShort,     // the archive ended (or a read failed) before the entry's last byte
 };
 
 inline constexpr int32_t kStoredChunkSize = 32768;

@@ -16,16 +16,19 @@
 //   82 128 the text, 64 UTF-16 units; 210 2 terminator; 212 2 creation data 0; 214 64 zero
 //
 // There is no DS_SETFONT, so no font fields follow the title: the system font is used.
-// The template is assembled from four pieces: the 18-byte dialog header, a constant
-// 42-byte block (menu, class, title, terminator, alignment), the 18-byte item header, and
-// a 200-byte item block zero-filled before the class and the text go in. The text is
-// kept as 8-bit Windows-1252 with a length prefix and widened by zero extension.
+// The template is assembled from four pieces: the 18-byte dialog header, a 42-byte block
+// (menu, class, title, terminator, alignment), the 18-byte item header, and a 200-byte
+// item block zero-filled before the class and the text go in. The title and the text
+// come from the package's text block (launcher/branding) as 8-bit Windows-1252 and are
+// widened by zero extension; the title is always 17 characters, so the item stays at
+// offset 60, and the text holds at most 96, so the item block stays 200 bytes.
 #include "launcher/dialog.h"
 
 #include <string.h>
 
 #include "archive/extract.h"
 #include "archive/record.h"
+#include "launcher/branding.h"
 #include "launcher/launch.h"
 
 alignas(4) uint8_t WaitDialogTemplate[kWaitDialogTemplateSize];
@@ -68,17 +71,12 @@ constexpr uint32_t kSize = 200;
 }  // namespace ItemBlockField
 
 constexpr uint32_t kTitleBlockSize = 42;
+constexpr uint32_t kTitleOffset = 4;  // after menu and class
+static_assert(kTitleOffset + 2 * kCaptionCapacity + 4 == kTitleBlockSize);
+// The wait text, its terminator and the creation data fit the item block.
+static_assert(ItemBlockField::kText + 2 * kWaitTextCapacity + 4 <= ItemBlockField::kSize);
 static_assert(DialogField::kSize + kTitleBlockSize + ItemField::kSize + ItemBlockField::kSize ==
               kWaitDialogTemplateSize);
-
-// Menu 0, class 0, "Velmora Software " in UTF-16LE, terminator, alignment word.
-const uint8_t kTitleBlock[kTitleBlockSize] = {
-    0, 0, 0, 0, 'V', 0, 'e', 0, 'l', 0, 'm', 0, 'o', 0, 'r', 0, 'a', 0, ' ', 0, 'S', 0,
-    'o', 0, 'f', 0, 't', 0, 'w', 0, 'a', 0, 'r', 0, 'e', 0, ' ', 0, 0, 0, 0, 0};
-
-// Length-prefixed 8-bit text: 64 bytes, "\r" is one carriage return, no line feed.
-const char kWaitText[] =
-    "\x40" "Iniciando el asistente para la instalaci\xF3n.\rEspere un momento...";
 
 void Put16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -122,7 +120,13 @@ void BuildWaitDialogTemplate() {
   Put16(t + DialogField::kY, 278);
   Put16(t + DialogField::kWidth, 144);
   Put16(t + DialogField::kHeight, 44);
-  memcpy(t + DialogField::kSize, kTitleBlock, kTitleBlockSize);
+  // Menu 0, class 0, the title (the caption padded to 17 characters), its terminator
+  // and the alignment word: zeros but for the title.
+  uint8_t* title = t + DialogField::kSize;
+  memset(title, 0, kTitleBlockSize);
+  const char* titleText = WaitTitle();
+  for (uint32_t i = 0; i < kCaptionCapacity; ++i)
+    Put16(title + kTitleOffset + 2 * i, static_cast<uint8_t>(titleText[i]));
   uint8_t* item = t + DialogField::kSize + kTitleBlockSize;
   Put32(item + ItemField::kStyle, 0x50000000u);
   Put32(item + ItemField::kExtendedStyle, 0);
@@ -137,9 +141,9 @@ void BuildWaitDialogTemplate() {
   memset(block, 0, ItemBlockField::kSize);
   Put16(block + ItemBlockField::kClassMarker, 0xFFFF);
   Put16(block + ItemBlockField::kClassOrdinal, 0x0082);
-  uint8_t length = static_cast<uint8_t>(kWaitText[0]);
-  for (uint8_t i = 0; i < length; ++i)
-    Put16(block + ItemBlockField::kText + 2 * i, static_cast<uint8_t>(kWaitText[1 + i]));
+  const char* text = WaitText();
+  for (uint32_t i = 0; text[i] != 0 && i < kWaitTextCapacity; ++i)
+    Put16(block + ItemBlockField::kText + 2 * i, static_cast<uint8_t>(text[i]));
 }
 
 intptr_t WaitDialogProc(plat::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {

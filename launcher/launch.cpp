@@ -19,13 +19,13 @@
 #include "launcher/launch.h"
 
 #include "archive/extract.h"
+#include "launcher/branding.h"
 #include "launcher/dialog.h"
 #include "launcher/startup.h"
 #include "platform/platform.h"
 
 namespace {
 
-const char kPackageCaption[] = "Velmora Software";
 const char kStartFailedText[] = "No puedo ejecutar el programa de instalaci\xF3n\r\r";
 const char kStartFailedCode[] = "\r\rError #SFXEJI#";
 constexpr uint32_t kReasonSize = 256 * plat::kUtf8BytesPerUnit + 1;  // the system's reason, UTF-8
@@ -77,7 +77,7 @@ void ReportStartFailure(const plat::ByteString& installerPath, uint32_t failure)
   if (reason.AppendText(buffer) && ReplaceAll(reason, "%1", installerPath.Text(), withPath) &&
       tail.AppendString(installerPath) && tail.AppendText("\r\r") && tail.AppendString(withPath) &&
       tail.AppendText(kStartFailedCode))
-    plat::ShowMessageBox(kStartFailedText, tail.Text(), kPackageCaption);
+    plat::ShowMessageBox(kStartFailedText, tail.Text(), PackageCaption());
 }
 
 void RemoveTempDirIfEmpty() {

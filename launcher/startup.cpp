@@ -4,51 +4,24 @@
 // open for every archive read, the CRC table, the dialog template, the destination
 // directory, the modal wait dialog (inside which everything is unpacked and the setup
 // program is started), and a last message: nothing usable was unpacked, or everything
-// was unpacked whole and there is no setup program. The three messages about an unusable
-// package end in the package maker's contact lines, which are build settings.
+// was unpacked whole and there is no setup program. The caption and the three messages
+// about an unusable package, which end in the package maker's contact lines, come from
+// the package's text block.
 #include "launcher/startup.h"
 
 #include "archive/extract.h"
 #include "archive/record.h"
 #include "integrity/crc32.h"
+#include "launcher/branding.h"
 #include "launcher/dialog.h"
 #include "launcher/locate.h"
 #include "platform/byte_string.h"
 #include "platform/platform.h"
 
-#ifndef SFX_CONTACT_EMAIL
-#define SFX_CONTACT_EMAIL "support@example.com"
-#endif
-#ifndef SFX_CONTACT_WEB
-#define SFX_CONTACT_WEB "www.example.com"
-#endif
-#ifndef SFX_CONTACT_WEB2
-#define SFX_CONTACT_WEB2 "downloads.example.com"
-#endif
-#ifndef SFX_CONTACT_EMAIL2
-#define SFX_CONTACT_EMAIL2 "help@example.com"
-#endif
-#ifndef SFX_CONTACT_WEB3
-#define SFX_CONTACT_WEB3 "help.example.com"
-#endif
-
 char SelfPath[kSelfPathSize] = {};
 
 namespace {
 
-const char kPackageCaption[] = "Velmora Software";
-const char kDamagedPackageText[] =
-    "Archivo de instalaci\xF3n da\xF1" "ado.\r\rArxiu d'instal\xB7laci\xF3 trencat.\r\r"
-    "Installation program is damaged.\r\rE-mail: " SFX_CONTACT_EMAIL "\r" SFX_CONTACT_WEB "\r"
-    SFX_CONTACT_WEB2 "\r\rError #SFXAID#";
-const char kCannotOpenText[] =
-    "No puedo descomprimir los archivos de instalaci\xF3n.\r\rNo puc descomprimir els arxius "
-    "d'instal\xB7laci\xF3.\r\rCannot uncompress installation archives.\r\r" SFX_CONTACT_EMAIL "\r"
-    SFX_CONTACT_WEB "\r\rError #SFXNDA#";
-const char kNothingUnpackedText[] =
-    "No puedo reconstruir los archivos de instalaci\xF3n.\r\rNo puc reconstruir els arxius "
-    "d'instal\xB7laci\xF3.\r\rCannot reconstruct installation archives.\r\r" SFX_CONTACT_EMAIL2 "\r"
-    SFX_CONTACT_WEB3 "\r\rError #SFXNRA#";
 const char kNoTempDirText[] =
     "No puedo usar la carpeta temporal para descomprimir los archivos de instalaci\xF3n.\r\r"
     "No puc fer servir la carpeta temporal per descomprimir els arxius d'instal\xB7laci\xF3.\r\r"
@@ -73,9 +46,9 @@ void TakeSelfPath() {
 // extraction ended early and said why: nothing more to say.
 void ReportOutcome(intptr_t dialogResult) {
   if (dialogResult == -1 || !ExtractedAny || (!InstallerPath.Empty() && !InstallerWritten)) {
-    plat::ShowMessageBox(kNothingUnpackedText, kPackageCaption);
+    plat::ShowMessageBox(NothingUnpackedText(), PackageCaption());
   } else if (InstallerPath.Empty() && ExtractedWhole) {
-    plat::ShowMessageBox(kCompletedText, TempDir, kPackageCaption);
+    plat::ShowMessageBox(kCompletedText, TempDir, PackageCaption());
   }
 }
 
@@ -103,21 +76,21 @@ int RunPackage() {
   TakeSelfPath();
   ArchiveOffset = FindArchiveStart(SelfPath);
   if (ArchiveOffset == -1) {
-    plat::ShowMessageBox(kDamagedPackageText, kPackageCaption);
+    plat::ShowMessageBox(DamagedPackageText(), PackageCaption());
     return 0;
   }
   ArchiveHandle = plat::OpenForReading(SelfPath);
   if (ArchiveHandle == plat::kInvalidFile) {
-    plat::ShowMessageBox(kCannotOpenText, kPackageCaption);
+    plat::ShowMessageBox(CannotOpenText(), PackageCaption());
     return 0;
   }
   if (!AllocateCrcTable()) {
-    plat::ShowMessageBox(kNothingUnpackedText, kPackageCaption);
+    plat::ShowMessageBox(NothingUnpackedText(), PackageCaption());
     return 0;
   }
   BuildWaitDialogTemplate();
   if (!ComposeTempDir()) {
-    plat::ShowMessageBox(kNoTempDirText, kPackageCaption);
+    plat::ShowMessageBox(kNoTempDirText, PackageCaption());
     return 0;
   }
   intptr_t result = plat::RunModalDialog(WaitDialogTemplate, WaitDialogProc);

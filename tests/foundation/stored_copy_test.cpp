@@ -90,10 +90,11 @@ TEST_F(StoredCopyTest, ShortAndFailedReadsAndWrites) {
   };
   auto plan = [](auto set) { plat::testing::FaultPlan p; set(p); return p; };
   const Case cases[] = {
-      {"archive cut short", 1000, 5000, {}, 1000, {}},
+      {"archive cut short", 1000, 5000, {}, 1000, {}, CopyResult::kCutShort},
       {"short reads are continued", 40000, 40000, plan([](auto& p) { p.readChunkLimit = 1000; }), 40000,
        std::vector<uint32_t>(40, 1000)},
-      {"a failed read ends the copy", 70000, 70000, plan([](auto& p) { p.readFailsAtOffset = 40000; }), 40000, {}},
+      {"a failed read ends the copy", 70000, 70000, plan([](auto& p) { p.readFailsAtOffset = 40000; }), 40000, {},
+       CopyResult::kCutShort},
       {"a short write ends the copy", 100000, 100000, plan([](auto& p) { p.writeFailsAfterBytes = 40000; }), 40000,
        {32768, 32768}, CopyResult::kWriteFailed, 100000 - 65536},
       {"a failed first write", 100, 100, plan([](auto& p) { p.writeFailsAfterBytes = 0; }), 0, {100},
@@ -106,7 +107,7 @@ TEST_F(StoredCopyTest, ShortAndFailedReadsAndWrites) {
     EXPECT_EQ(result_, c.result) << c.what;
     EXPECT_EQ(out, Bytes(data.begin(), data.begin() + c.written)) << c.what;
     EXPECT_EQ(CurrentEntry.RemainingCount, c.remaining) << c.what;
-    if (c.result == CopyResult::kDone) EXPECT_EQ(~CurrentEntry.RunningCrc, sfxtest::Crc32(out)) << c.what;
+    if (c.result != CopyResult::kWriteFailed) EXPECT_EQ(~CurrentEntry.RunningCrc, sfxtest::Crc32(out)) << c.what;
     std::vector<uint32_t> delivered;
     for (auto& r : trace().reads) delivered.push_back(r.got);
     if (!c.reads.empty()) EXPECT_EQ(delivered, c.reads) << c.what;

@@ -110,7 +110,7 @@ TEST_F(CreateChecksTest, EveryWarningAndRefusal) {
     SCOPED_TRACE(c.label);
     TempDir work;
     WriteTree(work.path(), c.files);
-    WriteFile(work / "stub", c.peStub ? FakePe() : FakeStub(300));
+    WriteFile(work / "stub", c.peStub ? FakePe() : FakeElf(300));
     std::vector<std::string> args{"create", "--stub", "stub", "--output", "out.exe"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     CommandResult r = RunPack(args, work.path());
@@ -133,7 +133,7 @@ TEST_F(CreateChecksTest, EveryWarningAndRefusal) {
 
 TEST_F(CreateChecksTest, SetupPutsTheChosenProgramFirst) {
   WriteTree(dir.path(), {{"a/TOOL.EXE", kPe}, {"SETUP.EXE", kPe}});
-  WriteFile(dir / "stub", FakeStub(300));
+  WriteFile(dir / "stub", FakeElf(300));
   CommandResult created =
       RunPack({"create", "--stub", "stub", "--output", "out.exe", "--setup=SETUP.EXE", "a", "SETUP.EXE"}, dir.path());
   ASSERT_EQ(created.status, 0);
@@ -144,14 +144,14 @@ TEST_F(CreateChecksTest, SetupPutsTheChosenProgramFirst) {
   EXPECT_EQ(back[0].name, "SETUP.EXE");
   EXPECT_EQ(back[1].name, "a/TOOL.EXE");
   CommandResult extracted = RunPack({"extract", "out.exe", "x"}, dir.path());
-  EXPECT_NE(extracted.out.find("setup program: x\\SETUP.EXE"), std::string::npos) << extracted.out;
+  EXPECT_NE(extracted.out.find("setup program: x/SETUP.EXE"), std::string::npos) << extracted.out;
 }
 
 TEST_F(CreateChecksTest, EncryptedZipEntriesAreWarnedAbout) {
   if (!HaveProgram("zip")) GTEST_SKIP() << "zip is not installed";
   WriteTree(dir.path(), {{"SETUP.EXE", kPe}, {"secret.txt", Text("hidden")}});
   ASSERT_EQ(RunCommand({"zip", "-q", "-P", "pw", "secret.zip", "secret.txt"}, dir.path()).status, 0);
-  WriteFile(dir / "stub", FakeStub(300));
+  WriteFile(dir / "stub", FakeElf(300));
   CommandResult r = RunPack({"create", "--stub", "stub", "--output", "out.exe", "--from-zip", "secret.zip", "SETUP.EXE"},
                             dir.path());
   EXPECT_EQ(r.status, 0) << r.err;
@@ -173,7 +173,7 @@ TEST_F(CreateChecksTest, PackagesOf2GiBAreRefusedBeforeAnythingIsWritten) {
   MakeSparse(dir / "huge-stub", off_t{1} << 31);
   MakeSparse(dir / "big1", off_t{3} << 29);  // 1.5 GiB each
   MakeSparse(dir / "big2", off_t{3} << 29);
-  WriteFile(dir / "stub", FakeStub(300));
+  WriteFile(dir / "stub", FakeElf(300));
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -196,7 +196,7 @@ TEST_F(CreateChecksTest, PackagesOf2GiBAreRefusedBeforeAnythingIsWritten) {
 TEST_F(CreateChecksTest, ACompressedPackageOverTheLimitLeavesNoOutput) {
   // The limit lowered: what deflate makes of the files is known only while writing.
   WriteTree(dir.path(), {{"SETUP.EXE", kPe}, {"noise", Noise(4000, 7)}});
-  WriteFile(dir / "stub", FakeStub(300));
+  WriteFile(dir / "stub", FakeElf(300));
   sfxpack::CreateOptions options;
   options.stub = dir / "stub";
   options.output = dir / "out.exe";
@@ -212,6 +212,55 @@ TEST_F(CreateChecksTest, ACompressedPackageOverTheLimitLeavesNoOutput) {
   EXPECT_EQ(ListTree(dir.path()), before);
   options.maxPackageSize = 5000;
   EXPECT_EQ(sfxpack::CreatePackage(options).records, 2);
+}
+
+}  // namespace
+}  // namespace sfxtest
+
+namespace sfxtest {
+namespace {
+
+// Traps around the folder packed: the package being written inside it, a broken link.
+TEST_F(CreateChecksTest, TheOutputAndBrokenLinksInAFolderInput) {
+  WriteTree(dir.path(), {{"app/SETUP.EXE", kPe}});
+  WriteFile(dir / "stub", FakeElf(300));
+  ASSERT_EQ(::symlink("nowhere", (dir / "app/gone").c_str()), 0);
+  struct Case {
+    std::vector<std::string> extra;
+    int status;
+    std::string err;  // a part of standard error
+  } cases[] = {
+      {{}, 0, "sfx-pack: warning: ./gone: broken symbolic link (to \"nowhere\", which does not exist): skipped\n"},
+      {{}, 0, "skipped"},  // the second run leaves the first package out
+      {{"--strict"}, 1, "sfx-pack: error: ./gone: broken symbolic link"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"create", "--stub", "../stub", "--output", "app.exe", "."};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    CommandResult r = RunPack(args, dir / "app");
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    CommandResult listed = RunPack({"list", "app.exe"}, dir / "app");
+    EXPECT_EQ(Lines(listed.out).size(), 4u) << listed.out;  // SETUP.EXE alone
+  }
+  EXPECT_EQ(ListTree(dir / "app"), (std::vector<std::string>{"SETUP.EXE", "app.exe", "gone"}));
+}
+
+// A signal while the package is written leaves no temporary file, and ends create as
+// the signal does.
+TEST_F(CreateChecksTest, ASignalDuringCreateLeavesNoTemporaryFile) {
+  WriteFile(dir / "noise", Noise(16 << 20, 3));
+  WriteFile(dir / "stub", FakeElf(300));
+  for (const char* signal : {"INT", "TERM", "HUP"}) {
+    SCOPED_TRACE(signal);
+    // Job control on, so that the background create does not ignore SIGINT.
+    std::string script = std::string("set -m; \"$0\" create --jobs 1 --stub stub --output out.exe noise & ") +
+                         "until ls out.exe.tmp-* >/dev/null 2>&1; do sleep 0.01; done; kill -" + signal +
+                         " $!; wait $!; echo $?";
+    CommandResult r = RunCommand({"bash", "-c", script, SFX_PACK_PATH}, dir.path());
+    EXPECT_NE(r.out, "0\n");
+    EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{"noise", "stub"}));
+  }
 }
 
 }  // namespace

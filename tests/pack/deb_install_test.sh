@@ -19,7 +19,8 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 cpack --config "$config" -G DEB -B "$scratch/deb" >/dev/null
 deb=$(ls "$scratch"/deb/sfx-pack_*.deb)
 listing=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/sfx-pack ./usr/share/sfx/sfx-stub.exe ./usr/share/sfx/sfx-stub ./usr/share/man/man1/sfx-pack.1; do
+for f in ./usr/bin/sfx-pack ./usr/share/sfx/sfx-stub.exe ./usr/share/sfx/sfx-stub ./usr/share/man/man1/sfx-pack.1 \
+  ./usr/share/doc/sfx-pack/copyright ./usr/share/doc/sfx-pack/guide.md ./usr/share/doc/sfx-pack/package-format.md; do
   grep -q " $f\$" <<<"$listing" || fail "$f is not in the package"
 done
 dpkg-deb -x "$deb" "$scratch/root"

@@ -52,7 +52,7 @@ TEST(PackCli, HelpAndVersion) {
 class PackCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(dir / "stub", FakeStub(300));
+    WriteFile(dir / "stub", FakeElf(300));
     WriteFile(dir / "text.txt", ToBytes(std::string(5000, 'a') + "tail"));
     WriteFile(dir / "tiny", ToBytes("t"));
     WriteFile(dir / "not-a-zip", ToBytes(std::string(100, 'z')));
@@ -117,6 +117,32 @@ TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
       {{"create", "--stub", "stub", "--output", "out"}, 2, "nothing to pack"},
       {{"create", "--stub", "stub", "tiny"}, 2, "--output OUT is required"},
       {{"create", "--stub", "stub", "--output"}, 2, "--output needs a value"},
+      {{"create", "--stub", "stub", "--output", "tiny", "text.txt", "tiny"}, 1, "tiny: is also the output"},
+      {{"create", "--stub", "stub", "--output", "stub", "tiny"}, 1, "stub: is also the output"},
+      {{"create", "--stub", "not-a-zip", "--output", "out", "tiny"}, 1,
+       "not-a-zip: the stub is not a program: create needs a Windows program for i386 (PE) or a Linux program (ELF); "
+       "give --force"},
+      {{"create", "--stub", "stub", "--output", "out", "--jobs", "0", "tiny"}, 2, "--jobs must be a number from 1"},
+      {{"extract", ".", "package"}, 2, "'.' is a folder: the PACKAGE comes first, then the DIR to unpack into (are the "
+                                       "two swapped?)"},
+      {{"extract", "package", "tiny"}, 2, "'tiny' is not a folder"},
+      // The package's texts: each limit, and what Windows-1252 or the wait window cannot hold.
+      {{"create", "--stub", "linux", "--output", "out", "--title", std::string(18, 't'), "tiny"}, 1,
+       "--title: the text has 18 characters; it takes 1 to 17"},
+      {{"create", "--stub", "linux", "--output", "out", "--title=", "tiny"}, 1, "--title: the text has 0 characters"},
+      {{"create", "--stub", "linux", "--output", "out", "--wait-text", std::string(97, 'w'), "tiny"}, 1,
+       "--wait-text: the text has 97 characters; it takes 1 to 96"},
+      {{"create", "--stub", "linux", "--output", "out", "--contact-web3", std::string(64, 'c'), "tiny"}, 1,
+       "--contact-web3: the text has 64 characters; it takes at most 63"},
+      {{"create", "--stub", "linux", "--output", "out", "--title", "\xCE\xA9mega", "tiny"}, 1,
+       "--title: the character U+03A9 '\xCE\xA9' cannot be stored: the package's texts are in Windows-1252"},
+      {{"create", "--stub", "linux", "--output", "out", "--wait-text", "\xE2\x82\xAC", "tiny"}, 1,
+       "--wait-text: the character U+20AC '\xE2\x82\xAC' cannot be shown in the wait window"},
+      {{"create", "--stub", "linux", "--output", "out", "--contact-email", "a\nb", "tiny"}, 1,
+       "--contact-email: the text holds the control character U+000A; only --wait-text takes line breaks"},
+      {{"create", "--stub", "linux", "--output", "out", "--contact-web", "\xFF", "tiny"}, 1,
+       "--contact-web: the text is not valid UTF-8 (at byte 1)"},
+      {{"create", "--stub", "stub", "--output", "out", "--title", "x", "tiny"}, 1, "stub: the stub has no text block"},
       {{"list"}, 2, "exactly one PACKAGE"},
       {{"list", "--xml", "package"}, 2, "unknown option '--xml' (see 'sfx-pack list --help')"},
       {{"verify"}, 2, "verify takes exactly one PACKAGE"},
@@ -142,7 +168,7 @@ TEST_F(PackCliTest, AFailedWriteLeavesNoOutput) {
   // Files may grow to 64 KiB at most; with SIGXFSZ ignored, a longer write fails (EFBIG).
   for (const std::string& stubSize : {"stub", "noise"}) {
     CommandResult r = RunCommand({"sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\"", SFX_PACK_PATH,
-                                  "create", "--stub", stubSize, "--output", "out", "--store", "noise"},
+                                  "create", "--force", "--stub", stubSize, "--output", "out", "--store", "noise"},
                                  dir.path());
     ExpectOneLineError(r, 1, "out: write failed: File too large");
     EXPECT_EQ(ListTree(dir.path()), before);
@@ -161,7 +187,7 @@ class DamagedPackageTest : public ::testing::Test {
   std::pair<std::string, bool> List(const Bytes& bytes) {
     WriteFile(dir / "damaged", bytes);
     std::ostringstream out;
-    bool clean = sfxpack::ListPackage(dir / "damaged", out);
+    bool clean = sfxpack::ListPackage(dir / "damaged", out).clean;
     return {Lines(out.str()).back(), clean};
   }
   void PatchPlain(size_t at, uint32_t value, int size) {
@@ -204,12 +230,29 @@ TEST_F(DamagedPackageTest, UntrustedFieldsEndTheListingWithoutCrashing) {
   }
 }
 
-TEST_F(DamagedPackageTest, CommandLineReportsARecordSequenceThatEndsEarly) {
-  package.insert(package.end(), {0x00, 0x11, 0x22, 0x33, 0x44});
-  WriteFile(dir / "trailing", package);
-  CommandResult r = RunPack({"list", "trailing"}, dir.path());
-  ExpectOneLineError(r, 1, "the records end before the end of the file");
-  EXPECT_EQ(Lines(r.out).back(), "end of records at offset 192: 5 bytes left, too few for a record header (3 records)");
+TEST_F(DamagedPackageTest, CommandLineSaysWhyTheRecordsEndEarly) {
+  struct Case {
+    std::string label;
+    Bytes bytes;
+    std::string error, last;
+  } cases[] = {
+      {"bytes appended", Bytes{0x00, 0x11, 0x22, 0x33, 0x44}, "the records end before the end of the file",
+       "end of records at offset 192: 5 bytes left, too few for a record header (3 records)"},
+      {"cut inside a header", Bytes(package.begin(), package.begin() + 157 + 12),
+       "the file is cut short: it ends inside a record",
+       "end of records at offset 157: 12 bytes left, too few for a record header: the file is cut short inside it "
+       "(2 records)"},
+      {"cut inside the data", Bytes(package.begin(), package.end() - 1), "the file is cut short",
+       "end of records at offset 157: the record at 157 runs 1 bytes past the end of the file (3 records)"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.bytes.size() < 10) c.bytes.insert(c.bytes.begin(), package.begin(), package.end());
+    WriteFile(dir / "damaged", c.bytes);
+    CommandResult r = RunPack({"list", "damaged"}, dir.path());
+    ExpectOneLineError(r, 1, c.error);
+    EXPECT_EQ(Lines(r.out).back(), c.last);
+  }
 }
 
 }  // namespace
@@ -224,7 +267,7 @@ TEST_F(PackCliTest, ExtractUnpacksWithTheStubsCodeAndStartsNothing) {
   CommandResult extracted = RunPack({"extract", "pkg", "out/sub"}, dir.path());
   ASSERT_EQ(extracted.status, 0) << extracted.err;
   EXPECT_EQ(Lines(extracted.out),
-            (std::vector<std::string>{"sfx-pack: extracted pkg into out/sub", "setup program: out\\sub\\SETUP.EXE"}));
+            (std::vector<std::string>{"sfx-pack: extracted pkg into out/sub", "setup program: out/sub/SETUP.EXE"}));
   EXPECT_EQ(ListTree(dir / "out/sub"), (std::vector<std::string>{"SETUP.EXE", "text.txt"}));
   EXPECT_EQ(ToString(ReadFile(dir / "out/sub/text.txt")), std::string(5000, 'a') + "tail");
   EXPECT_FALSE(Exists(dir / "started"));

@@ -199,6 +199,13 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+Bytes FakeElf(size_t size) {
+  Bytes stub = FakeStub(size);
+  const uint8_t magic[] = {0x7F, 'E', 'L', 'F'};
+  std::copy(magic, magic + 4, stub.begin());
+  return stub;
+}
+
 Bytes Noise(size_t size, uint32_t seed) {
   Bytes data(size);
   for (uint8_t& b : data) b = static_cast<uint8_t>((seed = seed * 69069u + 1u) >> 24);

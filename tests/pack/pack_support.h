@@ -55,6 +55,10 @@ Bytes FakePe(uint16_t machine = 0x14C, uint32_t securityOffset = 0, uint32_t sec
 // The file offset of the certificate table's entry in FakePe's header.
 inline constexpr size_t kFakePeSecurityEntry = 0x80 + 24 + 96 + 4 * 8;
 
+// A stand-in Linux stub: FakeStub's bytes behind the four bytes of an ELF file's magic,
+// so that create takes it for a program.
+Bytes FakeElf(size_t size);
+
 // Writes each file (relative path -> content) under `root`, making folders as needed.
 void WriteTree(const std::string& root, const std::vector<std::pair<std::string, Bytes>>& files);
 

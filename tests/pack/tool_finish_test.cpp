@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 // sfx-pack copied into a layout of folders, with stubs placed around it.
 TEST(StubSearch, CreateFindsTheInstalledOrBuiltStub) {
-  const Bytes windowsStub = FakePe(), linuxStub = FakeStub(100);
+  const Bytes windowsStub = FakePe(), linuxStub = FakeElf(100);
   struct Case {
     std::string label;
     std::string tool;                                 // where sfx-pack is
@@ -97,7 +97,7 @@ class FinishedToolTest : public ::testing::Test {
   void SetUp() override {
     WriteTree(dir.path(), {{"SETUP.EXE", FakePe()}, {"data/a.txt", ToBytes(std::string(3000, 'a'))},
                            {"data/\xC3\xA9t\xC3\xA9.txt", ToBytes("utf-8 name")}});
-    WriteFile(dir / "stub", FakeStub(300));
+    WriteFile(dir / "stub", FakeElf(300));
   }
   TempDir dir;
 };
@@ -113,12 +113,18 @@ TEST_F(FinishedToolTest, QuietAndVerboseCreate) {
        {"stub: stub", "added SETUP.EXE: deflate 512 -> [0-9]+ bytes", "added data/a.txt: deflate 3000 -> [0-9]+ bytes",
         "added data/\xC3\xA9t\xC3\xA9.txt: stored 10 -> 10 bytes",
         "sfx-pack: wrote out.exe: 3 records, [0-9]+ bytes, archive at offset 300"}},
+      {{"--jobs", "1"}, {"sfx-pack: wrote out.exe: 3 records, [0-9]+ bytes, archive at offset 300"}},
+      {{"--jobs=4"}, {"sfx-pack: wrote out.exe: 3 records, [0-9]+ bytes, archive at offset 300"}},
   };
+  Bytes first;
   for (const Case& c : cases) {
-    std::vector<std::string> args = c.flags;
-    for (const char* a : {"create", "--stub", "stub", "--output", "out.exe", "SETUP.EXE", "data"}) args.push_back(a);
+    std::vector<std::string> args{"create", "--stub", "stub", "--output", "out.exe", "SETUP.EXE", "data"};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
     CommandResult r = RunPack(args, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
+    // The same package whatever is shown and however many threads compress it.
+    if (first.empty()) first = ReadFile(dir / "out.exe");
+    EXPECT_EQ(ReadFile(dir / "out.exe"), first);
     EXPECT_EQ(r.err, "");  // no warnings, and no progress bar: standard error is no terminal
     std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), c.out.size()) << r.out;
@@ -128,6 +134,44 @@ TEST_F(FinishedToolTest, QuietAndVerboseCreate) {
   CommandResult warned = RunPack({"create", "-q", "--stub", "stub", "--output", "o2.exe", "data"}, dir.path());
   EXPECT_EQ(warned.out, "");
   EXPECT_NE(warned.err.find("warning: no name contains \".EXE\""), std::string::npos);
+}
+
+// The package's own texts: the defaults leave the stub byte for byte as built; given
+// texts are listed, and the Linux stub shows them in its fatal message.
+TEST_F(FinishedToolTest, TheTextsOfThePackage) {
+  const Bytes stub = ReadFile(fs::path(SFX_PACK_PATH).parent_path() / "sfx-stub");
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> listed;  // the list lines after the archive offset
+    std::string message;              // a part of the fatal message of the package
+  } cases[] = {
+      {{},
+       {"caption: Velmora Software", "wait text: Iniciando el asistente para la instalaci\xC3\xB3n.\\rEspere un momento...",
+        "contact lines: support@example.com, www.example.com, downloads.example.com, help@example.com, help.example.com"},
+       "[Velmora Software]\nNo puedo reconstruir"},
+      {{"--title", "\xC3\x91" "and\xC3\xBA Soft", "--wait-text", "Uno\r\ndos", "--contact-email2=ayuda@x.org",
+        "--contact-web3", "x.org/ayuda"},
+       {"caption: \xC3\x91" "and\xC3\xBA Soft", "wait text: Uno\\rdos",
+        "contact lines: support@example.com, www.example.com, downloads.example.com, ayuda@x.org, x.org/ayuda"},
+       "[\xC3\x91" "and\xC3\xBA Soft]\nNo puedo reconstruir"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"create", "--stub", "linux", "--output", "pkg.run", "SETUP.EXE"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    ASSERT_EQ(RunPack(args, dir.path()).status, 0);
+    std::vector<std::string> lines = Lines(RunPack({"list", "pkg.run"}, dir.path()).out);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 4), c.listed);
+    Bytes package = ReadFile(dir / "pkg.run");
+    EXPECT_EQ(Bytes(package.begin(), package.begin() + stub.size()) == stub, c.options.empty());
+    // The first record marked encrypted: the stub unpacks nothing and shows #SFXNRA#.
+    package[stub.size() + 6] ^= 0x01;
+    WriteFile(dir / "pkg.run", package);
+    fs::create_directories(dir / "tmp");
+    CommandResult run = RunCommand({"env", "TMPDIR=" + dir / "tmp", "./pkg.run"}, dir.path());
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.listed[2].substr(c.listed[2].rfind(", ") + 2)), std::string::npos) << run.err;
+  }
 }
 
 TEST_F(FinishedToolTest, ListJsonIsOneObjectForScripts) {

@@ -41,7 +41,7 @@ class VerifyTest : public ::testing::Test {
     for (int i = 0; i < 2000; ++i) big += "line " + std::to_string(i) + " of the big file\n";
     WriteTree(dir.path(), {{"SETUP.EXE", ToBytes("MZ setup program")}, {"data/big.txt", ToBytes(big)},
                            {"data/two.txt", ToBytes("22")}});
-    WriteFile(dir / "stub", FakeStub(300));
+    WriteFile(dir / "stub", FakeElf(300));
     ASSERT_EQ(RunPack({"create", "--stub", "stub", "--output", "good.exe", "SETUP.EXE", "data"}, dir.path()).status, 0);
     package = ReadFile(dir / "good.exe");
     TempDir scratch;
@@ -68,9 +68,14 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
     std::set<std::string> codes;    // messages the stub shows
     int verifyStatus;
     std::string verifySays;
+    int extractStatus = 1;          // 0: the stub unpacks it all without a word
   };
   const Case cases[] = {
-      {"intact", [](Bytes&) {}, 3, {}, 0, "3 records from offset 300, stub not a program, setup program SETUP.EXE"},
+      {"intact", [](Bytes&) {}, 3, {}, 0, "3 records from offset 300, stub ELF, setup program SETUP.EXE", 0},
+      {"a stub that is no program", [](Bytes& p) { p[0] = 'x'; }, 3, {}, 1,
+       "the stub is not a program: neither a Windows program for i386 (PE) nor a Linux program (ELF)", 0},
+      {"flag bit 3 on an intact entry", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + kFlags, 0x0008, 2); }, 3,
+       {}, 0, "does not compare this entry's CRC-32 (flag bit 3)", 0},
       {"a wrong CRC-32", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + kCrc, 0x12345678, 4); }, 3,
        {"#SFXCRC#"}, 1, "the data does not match its CRC-32 (the record says 12345678"},
       {"a flipped byte in deflate data",
@@ -81,7 +86,7 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
          PatchPlain(p, start[kTwoRecord] + kCrc, 0x12345678, 4);
          PatchPlain(p, start[kTwoRecord] + kFlags, 0x0008, 2);
        },
-       3, {}, 1, "the stub does not compare it for this entry (flag bit 3) and would install the damaged file"},
+       3, {}, 1, "the stub does not compare it for this entry (flag bit 3) and would install the damaged file", 0},
       {"method 9", [&](Bytes& p) { PatchPlain(p, start[kBigRecord] + kMethod, 9, 2); }, 2, {"#SFXMCD#"}, 1,
        "compression method 9"},
       {"an encrypted entry", [&](Bytes& p) { PatchPlain(p, start[kBigRecord] + kFlags, 0x0001, 2); }, 1, {}, 1,
@@ -99,7 +104,7 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
        },
        2, {"#SFXENC#"}, 1, "the name is marked as UTF-8 (flag bit 11) but is not valid UTF-8"},
       {"a name in an ANSI code page", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 5, 0xE9, 1); }, 3, {}, 0,
-       "\"data/\xD0\xB9wo.txt\" on Windows-1251 (Cyrillic)"},
+       "\"data/\xD0\xB9wo.txt\" on Windows-1251 (Cyrillic)", 0},
       {"a name ending in a separator", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 11, '/', 1); }, 2,
        {"#SFXEAA#"}, 1, "the name ends with a separator"},
       {"a device name", [&](Bytes& p) { PatchPlain(p, start[kTwoRecord] + 30 + 5, 0x6C756E, 3); }, 2,
@@ -133,6 +138,11 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
     // A file damaged by a bad CRC-32 stays on disk as the loop leaves it.
     EXPECT_EQ(RegularFiles(dir / "out"), c.extractedFiles) << extracted.err;
     EXPECT_EQ(ErrorCodes(extracted.err), c.codes) << extracted.err;
+    // extract says "extracted" only when the stub would have unpacked everything.
+    EXPECT_EQ(extracted.status, c.extractStatus) << extracted.err;
+    EXPECT_EQ(extracted.out.find("extracted"), c.extractStatus ? std::string::npos : 10) << extracted.out;
+    if (c.extractStatus && RegularFiles(dir / "out") > 0 && c.codes.empty())
+      EXPECT_NE(extracted.err.find("the extraction ended early"), std::string::npos) << extracted.err;
     EXPECT_EQ(verified.status, c.verifyStatus) << verified.out << verified.err;
     EXPECT_NE(verified.out.find(c.verifySays), std::string::npos) << verified.out;
     // Whatever the stub reports, verify reports with the same code; whenever the stub

@@ -265,6 +265,7 @@ class Suite:
         self.has_sfx_pack = bool(args.sfx_pack) and os.access(args.sfx_pack, os.X_OK)
         self.installer = self.temp_dir + b"SETUP.EXE"  # where the setup program is started
         self.completed = (CAPTION, COMPLETED + self.temp_dir)  # the box after a full extraction
+        self.wait_title, self.wait_text = WAIT_TITLE, WAIT_TEXT  # a package's own texts may differ
 
     @staticmethod
     def load_state(state):
@@ -373,12 +374,12 @@ class Suite:
 
     def check_wait_window(self, w):
         self.c.equal(w["class"], b"#32770", "wait window class")
-        self.c.equal(w["title"], WAIT_TITLE, "wait window title (trailing space)")
+        self.c.equal(w["title"], self.wait_title, "wait window title (padded with spaces)")
         self.c.equal(int(w["style"], 0), WAIT_STYLE_SEEN, "wait window style")
         self.c.equal(int(w["exstyle"], 0), WAIT_EXSTYLE_SEEN, "wait window extended style")
         self.c.equal((w["buttons"], w["children"]), ("0", "1"), "wait window: no buttons, one control")
         self.c.equal((w.get("child0_class"), w.get("child0_id")), (b"Static", "0"), "wait window static control")
-        self.c.equal(w.get("child0_text"), WAIT_TEXT, "wait window text")
+        self.c.equal(w.get("child0_text"), self.wait_text, "wait window text")
         dx2, dy2 = int(w["dx2"]), int(w["dy2"])
         self.c.expect(abs(dx2) <= 4 and abs(dy2) <= 4, "wait window centred in the work area within 2 px",
                       f"rect {w['rect']} work {w['work']}")
@@ -775,7 +776,7 @@ def scenario_unicode_names(s):
     s.expect_exit_zero(run)
     temp = s.temp_dir.decode("cp1252")
     s.c.equal([(b["caption_w"], b["text_w"]) for b in run.all("box")],
-              [((temp + "φάκελος\\").encode(), OPEN_FAILED), (CAPTION, (COMPLETED.decode("cp1252") + temp).encode())],
+              [((temp + "φάκελος\\").encode(), OPEN_FAILED)],  # and no completion after it
               "message boxes (caption, text) as the wide calls read them")
     created = created_names(s.dest)
     expected = sorted({os.fsencode(p) for n in utf8 + ansi + [folder] for p in (n.rstrip("/"), os.path.dirname(n)) if p})
@@ -955,6 +956,33 @@ def scenario_packed_by_tool(s):
             s.check_package(data, [], installer=s.installer,
                             files={**{n.decode(): c for n, c in inputs.items()}, "SETUP.EXE": None})
             print(f"{variant}: checked")
+    return None
+
+
+def scenario_branded_package(s):
+    """A package with its own texts (sfx-pack create --title, --wait-text, --contact-*) and
+    a damaged entry: its caption and wait text in the wait window, its caption and
+    contact lines in the fatal message."""
+    if not s.has_sfx_pack:
+        print(f"sfx-pack not found at {s.args.sfx_pack}: skipped")
+        return SKIP
+    caption = "\u00d1and\u00fa Soft"
+    texts = ["--title", caption, "--wait-text", "Instalando \u00d1and\u00fa.\nUn momento, por favor...",
+             "--contact-email2", "ayuda@nandu.example", "--contact-web3=nandu.example/ayuda"]
+    damaged = b"dos" * 1000
+    data = pack_with_tool(s, {b"SETUP.EXE": s.setup, b"uno.txt": b"uno", b"dos.txt": damaged},
+                          ["--store", "--setup", "SETUP.EXE", *texts])
+    if data is None:
+        return None
+    data = bytearray(data)
+    data[data.index(scramble(damaged)) + 100] ^= 0x01
+    s.wait_title = caption.encode("cp1252").ljust(17)
+    s.wait_text = "Instalando \u00d1and\u00fa.\rUn momento, por favor...".encode("cp1252")
+    nothing = (b"No puedo reconstruir los archivos de instalaci\xf3n.\r\rNo puc reconstruir els arxius "
+               b"d'instal\xb7laci\xf3.\r\rCannot reconstruct installation archives.\r\r"
+               b"ayuda@nandu.example\rnandu.example/ayuda\r\rError #SFXNRA#")
+    s.check_package(bytes(data), [(s.temp_dir + b"dos.txt", DAMAGED_ENTRY), (caption.encode("cp1252"), nothing)],
+                    seen=True, files={b"SETUP.EXE": s.setup, b"uno.txt": None})
     return None
 
 

@@ -1,5 +1,6 @@
 // Raw deflate and CRC-32 through libdeflate, which compresses whole buffers: an entry is
-// read whole before it is compressed, so memory grows with the largest entry.
+// read whole before it is compressed, so memory grows with the largest entry. Safe to
+// call from several threads at once.
 #include "tools/sfx_pack/deflate.h"
 
 #include <libdeflate.h>
@@ -20,8 +21,14 @@ struct DecompressorDeleter {
 
 bool DeflateBuffer(const Bytes& data, int level, Bytes& out) {
   if (data.empty()) return false;
-  std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
-      libdeflate_alloc_compressor(level));
+  // One compressor per thread and level, kept: at level 12 its allocation costs as much
+  // as compressing a small file.
+  thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+  thread_local int compressorLevel = -1;
+  if (compressorLevel != level) {
+    compressor.reset(libdeflate_alloc_compressor(level));
+    compressorLevel = compressor ? level : -1;
+  }
   if (!compressor) throw std::bad_alloc();
   // Only a result smaller than the data is of use, so the output buffer stops one byte
   // short of it; libdeflate answers 0 when the stream does not fit.

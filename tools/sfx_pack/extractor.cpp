@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/testing.h"
 #include "tools/sfx_pack/pack_error.h"
+#include "tools/sfx_pack/record_walker.h"
 
 namespace sfxpack {
 
@@ -32,6 +33,15 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   std::error_code error;
   std::filesystem::create_directories(directory.empty() ? "." : directory, error);
   if (error) throw PackError(directory, "cannot create the folder: " + error.message());
+  ExtractSummary summary;
+  {
+    RecordWalker walker(package);
+    while (walker.Next()) {
+    }
+    summary.records = walker.index();
+    summary.recordsReachEnd = walker.clean();
+    summary.recordsEnding = "at offset " + std::to_string(walker.end()) + " (" + walker.ending() + ")";
+  }
   ArchiveOffset = FindArchiveStart(package.c_str());
   if (ArchiveOffset < 0) throw PackError(package, "no archive marker found (not a package?)");
   if (!AllocateCrcTable()) throw PackError(package, "out of memory");
@@ -41,15 +51,18 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   // The outcome of an earlier run in this process must not count for this one.
   ExtractedAny = false;
   InstallerPath.Release();
-  size_t before = plat::testing::Recorded().messageBoxes.size();
+  // An empty fault plan fails nothing; it has the layer record the files the loop
+  // creates, which tells where an extraction that ended early stopped.
+  plat::testing::Install({});
   ExtractArchive();
   (void)plat::CloseFileHandle(ArchiveHandle);
   ArchiveHandle = plat::kInvalidFile;
-  ExtractSummary summary;
   summary.extractedAny = ExtractedAny;
   summary.installer = InstallerPath.Text();
   summary.installerWritten = InstallerWritten;
-  summary.messages = plat::testing::Recorded().messageBoxes.size() - before;
+  summary.messages = plat::testing::Recorded().messageBoxes.size();
+  summary.entries = static_cast<int>(plat::testing::Recorded().createdFiles.size());
+  plat::testing::Reset();
   return summary;
 }
 

@@ -11,6 +11,10 @@ struct ExtractSummary {
   std::string installer;        // the setup program the stub chose, or empty
   bool installerWritten = false;  // its file was written whole: the stub would start it
   size_t messages = 0;          // message boxes the stub would have shown
+  int records = 0;              // records in the package, as the stub walks them
+  bool recordsReachEnd = false; // they end at the end of the file (or a signature)
+  std::string recordsEnding;    // where and why they end, when they do not
+  int entries = 0;              // output files the loop created: fewer when it stopped early
 };
 
 // Runs the stub's ExtractArchive on the package into `directory` (created as needed),

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sfx_pack/package_checks.h"
 #include "tools/sfx_pack/package_writer.h"
 
 namespace sfxpack {
@@ -23,9 +24,15 @@ struct InputFile {
 // does not depend on the file system. Directories themselves get no record (the stub
 // creates directories from the files' names), so an empty directory is left out. An
 // input that names a symbolic link is followed; inside a directory, links to files are
-// followed and a link to a directory is refused (it could loop). Anything that is
-// neither a regular file nor a directory is refused.
-std::vector<InputFile> CollectInputs(const std::vector<std::string>& inputs);
+// followed and a link to a directory is refused (it could loop); a link whose target
+// does not exist is skipped with a finding in `skipped`. Anything that is neither a
+// regular file nor a directory is refused. The file `output`, when it exists, is left
+// out of the directories and refused as an input of its own.
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& inputs, const std::string& output,
+                                     std::vector<Finding>& skipped);
+
+// True when both paths exist and are the same file.
+bool SameFile(const std::string& a, const std::string& b);
 
 // Reads the file and makes its entry: CRC-32, deflate at `level` (stored at level 0 or
 // when deflate does not make it smaller), and its modification time as DOS date and time.

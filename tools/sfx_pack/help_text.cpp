@@ -45,7 +45,9 @@ const std::vector<CommandHelp> kCommands = {
         "create",
         "write a package from files, directories or a ZIP file",
         "sfx-pack create --output OUT [--stub windows|linux|STUB] [--setup NAME]\n"
-        "                [--store | --level N] [--from-zip ZIP] [INPUT...]",
+        "                [--store | --level N] [--jobs N] [--from-zip ZIP] [--strict]\n"
+        "                [--force] [--title TEXT] [--wait-text TEXT] [--contact-* TEXT]\n"
+        "                [INPUT...]",
         "Writes OUT: the bytes of the stub followed by one record per file. OUT appears only\n"
         "once it is complete: the package is written to a temporary file beside it and\n"
         "renamed at the end, and removed on any failure.\n"
@@ -66,10 +68,17 @@ const std::vector<CommandHelp> kCommands = {
         "(C:\\Users\\<20 letters>\\AppData\\Local\\Temp\\_I_\\ plus the name must stay within\n"
         "259 characters), when two names differ only in case, when a name without the\n"
         "UTF-8 flag reads differently on common Windows code pages (a file name that is\n"
-        "not UTF-8, a ZIP entry whose writer did not set the flag), and about encrypted ZIP\n"
-        "entries (the stub has no password and stops there). Warnings do not stop create;\n"
-        "verify fails a package that the stub would not unpack whole. Two inputs that give\n"
-        "the same name, and a package of 2 GiB or more, are refused.\n"
+        "not UTF-8, a ZIP entry whose writer did not set the flag), about encrypted ZIP\n"
+        "entries (the stub has no password and stops there), and about symbolic links whose\n"
+        "target does not exist, which it skips. Warnings do not stop create unless --strict\n"
+        "is given; verify fails a package that the stub would not unpack whole. Two inputs\n"
+        "that give the same name, an output that is also an input, a stub that is no\n"
+        "program, and a package of 2 GiB or more, are refused. The output is left out of a\n"
+        "folder that holds it, so running create twice does not pack the first package.\n"
+        "Ctrl-C, SIGTERM and SIGHUP remove the unfinished package.\n"
+        "\n"
+        "Files are compressed on every processor at once (--jobs); the package is the same\n"
+        "byte for byte whatever the number of threads.\n"
         "\n"
         "The stub: without --stub, create uses the installed Windows stub, looked for in\n"
         "this order: ../share/sfx/sfx-stub.exe beside the sfx-pack program's own folder\n"
@@ -80,11 +89,25 @@ const std::vector<CommandHelp> kCommands = {
             {"--output OUT", "the package to write"},
             {"--stub STUB", "'windows' (the default), 'linux', or the path of a stub program;\n"
                             "a stub that already holds an archive is refused (use ./linux\n"
-                            "for a file named linux)"},
+                            "for a file named linux), and so is one that is not a Windows\n"
+                            "program for i386 (PE) or a Linux program (ELF)"},
+            {"--force", "take a stub that is not a program all the same"},
+            {"--strict", "treat every warning as an error: write nothing when there is one"},
+            {"--jobs N", "compress on N threads (1 to 64; default: one per processor)"},
+            {"--title TEXT", "the caption of the wait window and of every message box, 1 to 17\n"
+                             "characters (default \"Velmora Software\")"},
+            {"--wait-text TEXT", "the wait window's text, 1 to 96 characters; a line break counts as\n"
+                                 "one"},
+            {"--contact-email TEXT", "the e-mail address of the #SFXAID# and #SFXNDA# messages; with\n"
+                                     "--contact-web and --contact-web2 (#SFXAID# only) their contact\n"
+                                     "lines, 63 characters each"},
+            {"--contact-email2 TEXT", "the e-mail address of the #SFXNRA# message; --contact-web3 its\n"
+                                      "web address. Texts are UTF-8, stored in Windows-1252; the title\n"
+                                      "and the wait text take only characters up to U+00FF."},
             {"--setup NAME", "put the entry NAME first, so that the stub starts it; NAME must\n"
                              "contain \".EXE\" in capitals"},
             {"--store", "store the files without compression"},
-            {"--level N", "deflate level 1 (fastest) to 12 (smallest, the default); 0 is the\n"
+            {"--level N", "deflate level 1 (fastest) to 12 (smallest); 10 by default; 0 is the\n"
                           "same as --store. A file that deflate does not shrink is stored."},
             {"--from-zip ZIP", "copy the entries of an ordinary ZIP file as they are (stored,\n"
                                "deflate, traditional encryption; names and their UTF-8 flag\n"
@@ -95,6 +118,8 @@ const std::vector<CommandHelp> kCommands = {
         {
             {"sfx-pack create --output app-setup.exe SETUP.EXE data",
              "SETUP.EXE and the folder data, with the installed Windows stub"},
+            {"sfx-pack create --output app.exe --title \"Yours Software\" --contact-email help@yours.example SETUP.EXE",
+             "a package under your own name"},
             {"cd build/app && sfx-pack create --output ../app-setup.exe .",
              "a prepared folder as it is, its files at the top level"},
             {"sfx-pack create --output app.exe --setup bin/SETUP.EXE bin",
@@ -113,8 +138,9 @@ const std::vector<CommandHelp> kCommands = {
         "and uncompressed size, CRC-32, date and time, name) in aligned columns, and where\n"
         "and why the record sequence ended. Names are shown in UTF-8 as Windows reads them:\n"
         "as UTF-8 with flag bit 11, as Windows-1252 without it. Control bytes and\n"
-        "backslashes in names are shown as \\xNN. Exit status 1 when the records end before the end of the file\n"
-        "(an Authenticode signature appended by a signing tool counts as the end).",
+        "backslashes in names are shown as \\xNN. Exit status 1 when the records end before\n"
+        "the end of the file (an Authenticode signature appended by a signing tool counts as\n"
+        "the end); the message says when the file is cut short inside a record.",
         {
             {"--json", "print one JSON object instead, for scripts: archiveOffset, records\n"
                        "(offset, name, method, flags, encrypted, compressedSize,\n"
@@ -159,8 +185,9 @@ const std::vector<CommandHelp> kCommands = {
         "Unpacks PACKAGE into DIR exactly as the stub would unpack it into its folder\n"
         "under the temporary directory, with the stub's own code, and starts nothing.\n"
         "DIR is created as needed. Messages the stub would show are written to standard\n"
-        "error. Prints the setup program the stub would start. Exit status 1 when the\n"
-        "stub would have shown any message or unpacked nothing.",
+        "error. Prints the setup program the stub would start. Exit status 1, with the\n"
+        "reason, when the stub would have shown any message, unpacked nothing, or stopped\n"
+        "before the last record, and when the records end before the end of the file.",
         {},
         {
             {"sfx-pack extract app-setup.exe /tmp/check", "unpack into /tmp/check"},
@@ -176,8 +203,8 @@ const std::vector<ManSection> kManSections = {
      "\n"
      "PREFIX/share/sfx/sfx-stub, the Linux stub (create --stub linux)."},
     {"SEE ALSO",
-     "osslsigncode(1) signs packages; the package maker's guide and the package format\n"
-     "reference are in the project's docs folder."},
+     "osslsigncode(1) signs packages. The package maker's guide (guide.md) and the package\n"
+     "format reference (package-format.md) are installed in /usr/share/doc/sfx-pack/."},
 };
 
 // Options and examples as two indented columns.

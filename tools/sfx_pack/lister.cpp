@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "tools/sfx_pack/dos_time.h"
 #include "tools/sfx_pack/entry_names.h"
 #include "tools/sfx_pack/record_walker.h"
+#include "tools/sfx_pack/stub_texts.h"
 
 namespace sfxpack {
 
@@ -26,8 +28,9 @@ struct Listing {
   std::vector<ListedRecord> records;
   int64_t end = 0;
   std::string ending;
-  bool clean = false;
+  ListEnd how;
   int64_t signatureSize = 0;
+  std::optional<StubTexts> texts;
 };
 
 Listing ReadListing(const std::string& path) {
@@ -37,8 +40,10 @@ Listing ReadListing(const std::string& path) {
   while (walker.Next()) listing.records.push_back({walker.offset(), walker.header(), walker.name()});
   listing.end = walker.end();
   listing.ending = walker.ending();
-  listing.clean = walker.clean();
+  listing.how = {walker.clean(), walker.cutShort()};
   listing.signatureSize = walker.signatureSize();
+  std::vector<std::string> problems;  // verify reports them
+  listing.texts = ReadStubTexts(path, listing.archiveOffset, problems);
   return listing;
 }
 
@@ -140,7 +145,7 @@ std::string PrintableName(const std::vector<uint8_t>& name) {
   return text;
 }
 
-bool ListPackage(const std::string& path, std::ostream& out) {
+ListEnd ListPackage(const std::string& path, std::ostream& out) {
   Listing listing = ReadListing(path);
   std::vector<std::vector<std::string>> rows;
   std::vector<size_t> widths;
@@ -150,15 +155,17 @@ bool ListPackage(const std::string& path, std::ostream& out) {
     for (size_t c = 0; c < kColumnCount; ++c) widths[c] = std::max(widths[c], rows.back()[c].size());
   }
   out << "archive offset: " << listing.archiveOffset << "\n";
+  if (listing.texts)
+    for (const std::string& line : DescribeTexts(*listing.texts)) out << line << "\n";
   std::vector<std::string> titles;
   for (const Column& column : kColumns) titles.push_back(column.title);
   WriteRow(titles, widths, out);
   for (const std::vector<std::string>& row : rows) WriteRow(row, widths, out);
   out << Ending(listing) << "\n";
-  return listing.clean;
+  return listing.how;
 }
 
-bool ListPackageJson(const std::string& path, std::ostream& out) {
+ListEnd ListPackageJson(const std::string& path, std::ostream& out) {
   Listing listing = ReadListing(path);
   out << "{\"archiveOffset\": " << listing.archiveOffset << ", \"records\": [";
   for (size_t i = 0; i < listing.records.size(); ++i) {
@@ -172,9 +179,19 @@ bool ListPackageJson(const std::string& path, std::ostream& out) {
         << FormatDosDateTime(h.ModDate(), h.ModTime()) << "\"}";
   }
   out << (listing.records.empty() ? "" : "\n") << "], \"end\": {\"offset\": " << listing.end
-      << ", \"reason\": " << JsonString(listing.ending) << ", \"clean\": " << (listing.clean ? "true" : "false")
-      << "}, \"signatureSize\": " << listing.signatureSize << "}\n";
-  return listing.clean;
+      << ", \"reason\": " << JsonString(listing.ending) << ", \"clean\": " << (listing.how.clean ? "true" : "false")
+      << "}, \"signatureSize\": " << listing.signatureSize << ", \"texts\": ";
+  if (listing.texts) {
+    const StubTexts& t = *listing.texts;
+    out << "{\"caption\": " << JsonString(ShowText(t.caption, false))
+        << ", \"waitText\": " << JsonString(ShowText(t.waitText, false)) << ", \"contacts\": [";
+    for (int i = 0; i < kContactCount; ++i) out << (i ? ", " : "") << JsonString(ShowText(t.contacts[i], false));
+    out << "]}";
+  } else {
+    out << "null";
+  }
+  out << "}\n";
+  return listing.how;
 }
 
 }  // namespace sfxpack

@@ -9,19 +9,25 @@
 
 namespace sfxpack {
 
+// How the listed records ended: `clean` at the end of the file or at an Authenticode
+// signature; `cutShort` when the file ends inside a record.
+struct ListEnd {
+  bool clean = false;
+  bool cutShort = false;
+};
+
 // Prints the archive offset, a table of the records (offset, method, flags, compressed
 // and uncompressed size, CRC-32, DOS date and time, name) in columns as wide as their
 // widest value, and a last line telling where and why the record sequence ended. Every
 // size in the package is untrusted: a record that runs past the end of the file ends the
-// listing with the reason. Returns true when the records end exactly at the end of the
-// file or at an Authenticode signature. Throws PackError when the file cannot be opened
+// listing with the reason. Throws PackError when the file cannot be opened
 // or holds no marker.
-bool ListPackage(const std::string& path, std::ostream& out);
+ListEnd ListPackage(const std::string& path, std::ostream& out);
 
 // The same as one JSON object (see `sfx-pack list --help`). Names are bytes in the
 // Windows code page: a name that is valid UTF-8 is written as it is, any other has each
 // byte of 0x80 and above written as the character of that number (Latin-1).
-bool ListPackageJson(const std::string& path, std::ostream& out);
+ListEnd ListPackageJson(const std::string& path, std::ostream& out);
 
 // A record's name for one line of text: control bytes and the backslash as \xNN, other
 // bytes as they are.

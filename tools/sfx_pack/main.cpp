@@ -1,5 +1,6 @@
 // sfx-pack: makes packages (a stub followed by its archive), checks, lists and unpacks them.
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
@@ -77,12 +78,36 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, const std::stri
   return true;
 }
 
+int ParseJobs(const std::string& text) {
+  bool digits = !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
+  int jobs = digits ? std::stoi(text) : 0;
+  if (jobs < 1 || jobs > sfxpack::kMaxJobs)
+    throw UsageError{"--jobs must be a number from 1 to " + std::to_string(sfxpack::kMaxJobs) + ", not '" + text + "'",
+                     "create"};
+  return jobs;
+}
+
 int ParseLevel(const std::string& text) {
   bool digits = !text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos;
   int level = digits ? std::stoi(text) : -1;
   if (level < sfxpack::kStoreLevel || level > sfxpack::kMaxLevel)
     throw UsageError{"--level must be a number from 0 to 12, not '" + text + "'", "create"};
   return level;
+}
+
+// --contact-email, --contact-web and the others: true when `args[i]` is one of them.
+bool TakeContactOption(const std::vector<std::string>& args, size_t& i, sfxpack::TextOptions& texts) {
+  std::string value;
+  for (int c = 0; c < kContactCount; ++c) {
+    // "--contact-web" is a prefix of "--contact-web2": the option must end at the name or "=".
+    const std::string name = sfxpack::ContactOption(c);
+    const std::string& arg = args[i];
+    if (arg != name && arg.rfind(name + "=", 0) != 0) continue;
+    TakeOption(args, i, name, value, "create");
+    texts.contacts[c] = value;
+    return true;
+  }
+  return false;
 }
 
 // Only the arguments before "--" are options; a lone "-" or any word is an operand.
@@ -116,6 +141,17 @@ sfxpack::CreateOptions ParseCreate(const std::vector<std::string>& args, std::st
     } else if (arg == "--store") {
       options.level = sfxpack::kStoreLevel;
       store = true;
+    } else if (TakeOption(args, i, "--jobs", value, "create")) {
+      options.jobs = ParseJobs(value);
+    } else if (TakeOption(args, i, "--title", value, "create")) {
+      options.texts.title = value;
+    } else if (TakeOption(args, i, "--wait-text", value, "create")) {
+      options.texts.waitText = value;
+    } else if (TakeContactOption(args, i, options.texts)) {
+    } else if (arg == "--force") {
+      options.force = true;
+    } else if (arg == "--strict") {
+      options.strict = true;
     } else {
       throw UsageError{"unknown option '" + arg + "'", "create"};
     }
@@ -131,9 +167,11 @@ std::string Plural(long long n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-void PrintWarnings(const std::vector<sfxpack::Finding>& findings) {
+// Create writes the package all the same after warnings; with --strict they are errors
+// and nothing is written.
+void PrintWarnings(const std::vector<sfxpack::Finding>& findings, bool strict) {
   for (sfxpack::Finding finding : findings) {
-    finding.severity = sfxpack::Severity::kWarning;  // create writes the package all the same
+    finding.severity = strict ? sfxpack::Severity::kFault : sfxpack::Severity::kWarning;
     std::cerr << "sfx-pack: " << sfxpack::FormatFinding(finding) << "\n";
   }
 }
@@ -144,7 +182,10 @@ int RunCreate(const Invocation& call) {
   options.stub = sfxpack::ResolveStub(stubChoice);
   if (call.verbose) std::cout << "stub: " << options.stub << "\n";
   sfxpack::PackagePlan plan(options);
-  PrintWarnings(plan.findings());
+  PrintWarnings(plan.findings(), options.strict);
+  if (options.strict && !plan.findings().empty())
+    throw sfxpack::PackError(options.output, Plural(static_cast<long long>(plan.findings().size()), "problem") +
+                                                 " above; nothing written (--strict)");
 
   sfxpack::ProgressBar progress(stderr, !call.quiet && sfxpack::ProgressBar::IsTerminal(stderr));
   sfxpack::CreateSummary summary = sfxpack::WritePackage(
@@ -183,10 +224,14 @@ int RunList(const Invocation& call) {
   bool json = false;
   std::vector<std::string> operands = Operands(call, "--json", &json);
   if (operands.size() != 1) throw UsageError{"list takes exactly one PACKAGE", "list"};
-  bool clean = json ? sfxpack::ListPackageJson(operands[0], std::cout) : sfxpack::ListPackage(operands[0], std::cout);
-  if (clean) return kExitOk;
+  sfxpack::ListEnd end =
+      json ? sfxpack::ListPackageJson(operands[0], std::cout) : sfxpack::ListPackage(operands[0], std::cout);
+  if (end.clean) return kExitOk;
   std::cout.flush();
-  std::cerr << "sfx-pack: " << operands[0] << ": the records end before the end of the file\n";
+  std::cerr << "sfx-pack: " << operands[0] << ": "
+            << (end.cutShort ? "the file is cut short: it ends inside a record (an incomplete download or copy?)"
+                             : "the records end before the end of the file")
+            << "\n";
   return kExitFailed;
 }
 
@@ -204,6 +249,7 @@ int RunVerify(const Invocation& call) {
   int faults = report.Count(sfxpack::Severity::kFault);
   int warnings = report.Count(sfxpack::Severity::kWarning);
   if (!call.quiet) {
+    for (const std::string& line : report.textLines) std::cout << line << "\n";
     std::cout << path << ": " << Plural(report.records, "record") << " from offset " << report.archiveOffset
               << ", stub " << report.stub << ", setup program "
               << (report.setup.empty() ? "none" : report.setup + (report.setupKind.empty() ? "" : " (" + report.setupKind + ")"));
@@ -218,25 +264,56 @@ int RunVerify(const Invocation& call) {
   return kExitFailed;
 }
 
+// A path of this machine as the user writes it: the stub's "\\" separators as "/".
+std::string LocalPath(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+// "extract DIR PACKAGE" is a likely slip: say which argument is wrong.
+void CheckExtractOrder(const std::string& package, const std::string& directory) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_directory(package, error))
+    throw UsageError{"'" + package + "' is a folder: the PACKAGE comes first, then the DIR to unpack into" +
+                         (fs::is_regular_file(directory, error) ? " (are the two swapped?)" : ""),
+                     "extract"};
+  if (fs::exists(directory, error) && !fs::is_directory(directory, error))
+    throw UsageError{"'" + directory + "' is not a folder: give the DIR to unpack into after the PACKAGE", "extract"};
+}
+
 int RunExtract(const Invocation& call) {
   std::vector<std::string> operands = Operands(call, "", nullptr);
   if (operands.size() != 2) throw UsageError{"extract takes PACKAGE and DIR", "extract"};
   const std::string& package = operands[0];
+  CheckExtractOrder(package, operands[1]);
   sfxpack::ExtractSummary summary = sfxpack::ExtractPackage(package, operands[1]);
-  if (!call.quiet) {
-    std::cout << "sfx-pack: extracted " << package << " into " << operands[1] << "\n";
-    if (!summary.installer.empty())
-      std::cout << "setup program: " << summary.installer
-                << (summary.installerWritten ? "" : " (not written whole: the stub would start nothing)") << "\n";
-    else if (summary.extractedAny)
-      std::cout << "setup program: none (no path contains \".EXE\")\n";
+  bool whole = summary.messages == 0 && summary.extractedAny && summary.entries == summary.records &&
+               summary.recordsReachEnd;
+  if (whole) {
+    if (!call.quiet) {
+      std::cout << "sfx-pack: extracted " << package << " into " << operands[1] << "\n";
+      if (!summary.installer.empty())
+        std::cout << "setup program: " << LocalPath(summary.installer) << "\n";
+      else
+        std::cout << "setup program: none (no path contains \".EXE\")\n";
+    }
+    return kExitOk;
   }
-  if (summary.messages == 0 && summary.extractedAny) return kExitOk;
   std::cout.flush();
-  std::cerr << "sfx-pack: " << package << ": "
-            << (summary.extractedAny ? "the stub would have reported problems (see above)"
-                                     : "the stub would have unpacked nothing")
-            << "\n";
+  std::string why = !summary.extractedAny ? "the stub would have unpacked nothing"
+                    : summary.entries < summary.records
+                        ? "the extraction ended early: " + std::to_string(summary.entries) + " of " +
+                              Plural(summary.records, "record") + " unpacked into " + operands[1]
+                    : !summary.recordsReachEnd
+                        ? "the extraction ended early: the records end " + summary.recordsEnding +
+                              ", before the end of the file"
+                        : "the stub would have reported problems";
+  if (!summary.installer.empty() && !summary.installerWritten)
+    why += "; the setup program " + LocalPath(summary.installer) + " was not written whole, so the stub would start nothing";
+  if (summary.messages) why += " (see the messages above)";
+  std::cerr << "sfx-pack: " << package << ": " << why << "\n";
   return kExitFailed;
 }
 

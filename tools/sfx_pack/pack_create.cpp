@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <mutex>
 #include <set>
 
 #include "archive/record.h"
 #include "tools/sfx_pack/entry_names.h"
+#include "tools/sfx_pack/entry_pool.h"
 #include "tools/sfx_pack/pack_error.h"
 
 namespace sfxpack {
@@ -32,11 +34,36 @@ bool ZipEntryContent(ZipArchive& zip, const ZipEntry& entry, Bytes& content) {
   return InflateBuffer(packed.data, packed.uncompressedSize, content);
 }
 
+// A stub must be a program the package's user can start: a PE image for i386 (the
+// Windows stub) or an ELF file (the Linux stub). Anything else would make a package
+// that starts nothing; --force takes it all the same (tests use stand-in images).
+void CheckStubIsAProgram(const std::string& stub) {
+  ProgramKind kind = IdentifyProgram(ReadFileHead(stub));
+  if (IsStubProgram(kind)) return;
+  throw PackError(stub, "the stub is " + DescribeProgram(kind) +
+                            ": create needs a Windows program for i386 (PE) or a Linux program (ELF); give "
+                            "--force to use it all the same");
+}
+
+// The output must not be one of the files read: it is replaced only at the end, but a
+// package made from itself, or a stub or ZIP overwritten by the package, is a mistake.
+void CheckOutputIsNoInput(const CreateOptions& options) {
+  for (const std::string* input : {&options.stub, &options.fromZip})
+    if (!input->empty() && SameFile(*input, options.output))
+      throw PackError(*input, "is also the output; give another --output");
+}
+
 }  // namespace
 
 PackagePlan::PackagePlan(const CreateOptions& options) : options_(options) {
-  std::vector<InputFile> files = CollectInputs(options.inputs);
+  CheckOutputIsNoInput(options);
+  std::vector<InputFile> files = CollectInputs(options.inputs, options.output, findings_);
   PackageWriter::CheckStub(options.stub);
+  if (!options.force) CheckStubIsAProgram(options.stub);
+  if (options.texts.Any()) {  // refused texts stop create before anything is written
+    Bytes stub = ReadFileHead(options.stub, static_cast<size_t>(FileSize(options.stub)));
+    WriteTextBlock(stub, options.texts, options.stub);
+  }
   if (!options.fromZip.empty()) zip_ = std::make_unique<ZipArchive>(options.fromZip);
   if (zip_) {
     for (const ZipEntry& entry : zip_->entries()) {
@@ -118,11 +145,22 @@ int64_t PackagePlan::totalInput() const {
 
 CreateSummary WritePackage(const PackagePlan& plan, const EntryWritten& onEntry, const EntryStarting& onStart) {
   const CreateOptions& options = plan.options();
-  PackageWriter writer(options.stub, options.output, options.maxPackageSize);
+  const std::vector<PlannedEntry>& entries = plan.entries();
+  PackageWriter writer(options.stub, options.output, options.maxPackageSize, [&](Bytes& stub) {
+    if (options.texts.Any()) WriteTextBlock(stub, options.texts, options.stub);
+  });
+  // The ZIP is one open file: its entries are read one at a time.
+  std::mutex zipMutex;
+  EntryPool pool(entries.size(), options.jobs, [&](size_t i) {
+    const PlannedEntry& entry = entries[i];
+    if (!entry.zip) return MakeFileEntry(entry.file, options.level);
+    std::lock_guard<std::mutex> lock(zipMutex);
+    return plan.zip()->MakePackEntry(*entry.zip);
+  });
   int64_t done = 0, total = plan.totalInput();
-  for (const PlannedEntry& entry : plan.entries()) {
+  for (const PlannedEntry& entry : entries) {
     if (onStart) onStart(entry.name, done, total);
-    PackEntry packed = entry.zip ? plan.zip()->MakePackEntry(*entry.zip) : MakeFileEntry(entry.file, options.level);
+    PackEntry packed = pool.TakeNext();
     writer.Add(packed, entry.origin);
     done += entry.size;
     if (onEntry) onEntry(packed, done, total);

@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "tools/sfx_pack/deflate.h"
+#include "tools/sfx_pack/entry_pool.h"
 #include "tools/sfx_pack/file_inputs.h"
 #include "tools/sfx_pack/package_checks.h"
 #include "tools/sfx_pack/package_writer.h"
+#include "tools/sfx_pack/stub_texts.h"
 #include "tools/sfx_pack/zip_reader.h"
 
 namespace sfxpack {
@@ -23,6 +25,10 @@ struct CreateOptions {
   int level = kDefaultLevel;         // kStoreLevel stores every file
   std::vector<std::string> inputs;   // files and directories
   std::string setup;                 // --setup: the entry to put first, or empty
+  bool force = false;                // --force: take a stub that is no program
+  bool strict = false;               // --strict: warnings are errors (main refuses)
+  int jobs = DefaultJobs();          // threads compressing entries
+  TextOptions texts;                 // the package's own caption, wait text, contact lines
   int64_t maxPackageSize = kMaxPackageSize;
 };
 

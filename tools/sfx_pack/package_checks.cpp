@@ -22,7 +22,6 @@ namespace sfxpack {
 
 namespace {
 
-constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint16_t kMachineAmd64 = 0x8664;
 
 // DOS and PE header fields read by IdentifyProgram.

@@ -67,6 +67,8 @@ int ChooseSetup(const std::vector<EntryFacts>& entries);
 //   --setup, so that is not reported).
 void CheckEntries(const std::vector<EntryFacts>& entries, bool setupChosen, std::vector<Finding>& out);
 
+inline constexpr uint16_t kMachineI386 = 0x014C;
+
 // What the first bytes of a file say it is.
 struct ProgramKind {
   bool pe = false;          // "MZ", and "PE\0\0" where the DOS header points
@@ -77,6 +79,9 @@ struct ProgramKind {
   int64_t securitySize = 0;
 };
 ProgramKind IdentifyProgram(const std::vector<uint8_t>& head);
+
+// A stub the package's user can start: a PE image for i386 (Windows) or ELF (Linux).
+inline bool IsStubProgram(const ProgramKind& kind) { return kind.elf || (kind.pe && kind.machine == kMachineI386); }
 
 // The first `size` bytes of a file (fewer when it is shorter; none when it cannot be read).
 inline constexpr size_t kProgramHeadSize = 65536;

@@ -8,6 +8,7 @@
 // 0x00FF, so the archive's first six stored bytes are the marker A6 95 9C 2B 0F F0.
 #include "tools/sfx_pack/package_writer.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,38 @@ void Put16(uint8_t* at, uint16_t v) {
 }
 void Put32(uint8_t* at, uint32_t v) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The temporary file being written, for the signal handler: Ctrl-C, SIGTERM or SIGHUP
+// while a package is written removes it, then ends the process as the signal would
+// have. Only async-signal-safe calls are made in the handler.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+char gTempPath[4096];
+struct sigaction gPreviousActions[3];
+
+extern "C" void RemoveTempAndDie(int signal) {
+  if (gTempPath[0] != 0) ::unlink(gTempPath);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// Called with the temporary file's path once it exists, and with "" once it is gone or
+// renamed. A signal that was ignored when the writer began stays ignored.
+void GuardTempFile(const std::string& path) {
+  if (path.empty()) {
+    for (size_t i = 0; i < 3; ++i) ::sigaction(kCleanupSignals[i], &gPreviousActions[i], nullptr);
+    gTempPath[0] = 0;
+    return;
+  }
+  if (path.size() >= sizeof gTempPath) return;  // such a path cannot have been created
+  std::memcpy(gTempPath, path.c_str(), path.size() + 1);
+  struct sigaction action{};
+  action.sa_handler = RemoveTempAndDie;
+  sigemptyset(&action.sa_mask);
+  for (size_t i = 0; i < 3; ++i) {
+    ::sigaction(kCleanupSignals[i], nullptr, &gPreviousActions[i]);
+    if (gPreviousActions[i].sa_handler != SIG_IGN) ::sigaction(kCleanupSignals[i], &action, nullptr);
+  }
 }
 
 Bytes ReadWholeFile(const std::string& path) {
@@ -69,12 +102,14 @@ int64_t PackageWriter::CheckStub(const std::string& stubPath) {
   return info.st_size;
 }
 
-PackageWriter::PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize)
+PackageWriter::PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize,
+                             const std::function<void(Bytes&)>& editStub)
     : stubPath_(stubPath), outputPath_(outputPath), maxSize_(maxSize) {
   CheckStub(stubPath);
   struct stat info{};
   if (::stat(stubPath.c_str(), &info) != 0) throw PackError(stubPath, "cannot open stub: " + SystemReason());
   Bytes stub = ReadWholeFile(stubPath);
+  if (editStub) editStub(stub);
   stubMode_ = info.st_mode & 07777;
 
   tempPath_ = outputPath + ".tmp-XXXXXX";
@@ -83,6 +118,7 @@ PackageWriter::PackageWriter(const std::string& stubPath, const std::string& out
     tempPath_.clear();
     throw PackError(outputPath, "cannot create a file beside the output: " + SystemReason());
   }
+  GuardTempFile(tempPath_);
   file_ = ::fdopen(fd, "wb");
   // The destructor does not run for a constructor that throws, so the temporary file is
   // removed here when the stub cannot be written.
@@ -100,8 +136,10 @@ PackageWriter::~PackageWriter() { Discard(); }
 void PackageWriter::Discard() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
-  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+  if (tempPath_.empty()) return;
+  ::unlink(tempPath_.c_str());
   tempPath_.clear();
+  GuardTempFile("");
 }
 
 void PackageWriter::WriteScrambled(const uint8_t* data, size_t size) {
@@ -156,6 +194,7 @@ void PackageWriter::Commit() {
   if (::rename(tempPath_.c_str(), outputPath_.c_str()) != 0)
     throw PackError(outputPath_, "cannot rename the finished package into place: " + SystemReason());
   tempPath_.clear();
+  GuardTempFile("");
 }
 
 }  // namespace sfxpack

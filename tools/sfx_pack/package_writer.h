@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,8 +49,10 @@ class PackageWriter {
  public:
   // Reads and checks the stub: at least 20 bytes, below 2 GiB, and not already holding
   // the marker (it would be found instead of the package's archive).
-  // `maxSize` is the largest package allowed (tests lower it).
-  PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize = kMaxPackageSize);
+  // `maxSize` is the largest package allowed (tests lower it). `editStub`, when given,
+  // changes the stub's bytes before they are written (the package's texts).
+  PackageWriter(const std::string& stubPath, const std::string& outputPath, int64_t maxSize = kMaxPackageSize,
+                const std::function<void(Bytes&)>& editStub = {});
   ~PackageWriter();
   PackageWriter(const PackageWriter&) = delete;
   PackageWriter& operator=(const PackageWriter&) = delete;

@@ -21,6 +21,7 @@ namespace {
 constexpr int64_t kSignatureAlignment = 8;
 }  // namespace
 
+
 RecordWalker::RecordWalker(const std::string& path) : path_(path) {
   if (std::ifstream(path, std::ios::binary).fail()) throw PackError(path, "cannot open package: " + SystemReason());
   head_ = ReadFileHead(path);
@@ -57,10 +58,28 @@ void RecordWalker::Finish(const std::string& why) {
   }
 }
 
-std::string RecordWalker::WhyNoRecord() const {
+// True when the stored bytes from `offset` to the end of the file (fewer than a header)
+// begin like a record's signature: the file was cut inside that record's header.
+static bool StartsLikeARecord(const std::string& path, int64_t offset, int64_t left) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(offset);
+  bool local = true, alternate = true;
+  for (int i = 0; i < 4 && i < left; ++i) {
+    uint8_t plain = static_cast<uint8_t>(in.get() ^ kArchiveScramble);
+    local = local && plain == static_cast<uint8_t>(kLocalSignature >> (8 * i));
+    alternate = alternate && plain == static_cast<uint8_t>(kAlternateSignature >> (8 * i));
+  }
+  return in.good() && (local || alternate);
+}
+
+std::string RecordWalker::WhyNoRecord() {
   int64_t left = fileSize_ - offset_;
   if (left <= 0) return "end of file";
-  if (left < kRecordHeaderSize) return std::to_string(left) + " bytes left, too few for a record header";
+  if (left < kRecordHeaderSize) {
+    cutShort_ = StartsLikeARecord(path_, offset_, left);
+    return std::to_string(left) + " bytes left, too few for a record header" +
+           (cutShort_ ? ": the file is cut short inside it" : "");
+  }
   const uint8_t* s = CurrentEntry.header.raw;
   char text[64];
   std::snprintf(text, sizeof text, "no record signature (plain bytes %02X %02X %02X %02X)", s[0], s[1], s[2], s[3]);
@@ -93,6 +112,7 @@ bool RecordWalker::Next() {
   ++records_;
   next_ = offset_ + kRecordHeaderSize + header_.NameLength() + header_.CompressedSize();
   std::string at = "the record at " + std::to_string(offset_);
+  cutShort_ = got < header_.NameLength() || (header_.CompressedSize() >= 0 && next_ > fileSize_);
   if (got < header_.NameLength())
     damage_ = "the name of " + at + " is cut short by the end of file";
   else if (header_.CompressedSize() < 0)

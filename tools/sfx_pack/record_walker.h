@@ -47,13 +47,15 @@ class RecordWalker {
   int64_t end() const { return end_; }
   const std::string& ending() const { return ending_; }
   bool clean() const { return clean_; }
+  // The file ends inside a record: its header, name or data is cut short.
+  bool cutShort() const { return cutShort_; }
   int64_t signatureSize() const { return signatureSize_; }
   // The package's first bytes (up to 64 KiB): the stub's headers.
   const std::vector<uint8_t>& head() const { return head_; }
 
  private:
   void Finish(const std::string& why);
-  std::string WhyNoRecord() const;
+  std::string WhyNoRecord();
 
   std::string path_;
   LocalRecordHeader header_{};
@@ -68,6 +70,7 @@ class RecordWalker {
   int64_t end_ = 0;
   std::string ending_;
   bool clean_ = false;
+  bool cutShort_ = false;
   bool finished_ = false;
   int64_t signatureSize_ = 0;
 };

@@ -19,6 +19,7 @@
 #include "tools/sfx_pack/lister.h"
 #include "tools/sfx_pack/pack_error.h"
 #include "tools/sfx_pack/record_walker.h"
+#include "tools/sfx_pack/stub_texts.h"
 
 namespace sfxpack {
 
@@ -72,6 +73,7 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, int re
     CopyResult result = CopyStoredEntry();
     noMemory = result == CopyResult::kNoMemory;
     writeFailed = result == CopyResult::kWriteFailed;
+    broken = result == CopyResult::kCutShort;
   } else {
     InflateResult result = Inflate();
     noMemory = result == InflateResult::kNoMemory;
@@ -84,7 +86,9 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, int re
   if (writeFailed) throw PackError(sink, "cannot write the setup program's data: " + SystemReason());
   const std::string stops = ": the stub shows it, stops here and starts nothing";
   if (broken) {
-    findings.push_back({Severity::kFault, where, "the deflate stream is damaged" + stops, "#SFXCRC#", record});
+    const char* what = h.Method() == kMethodStored ? "the data is cut short by the end of the file"
+                                                   : "the deflate stream is damaged";
+    findings.push_back({Severity::kFault, where, what + stops, "#SFXCRC#", record});
     return false;
   }
   uint32_t crc = ~CurrentEntry.RunningCrc;
@@ -125,6 +129,18 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
   report.fileSize = walker.fileSize();
   ProgramKind stub = IdentifyProgram(walker.head());
   report.stub = DescribeProgram(stub);
+  if (!IsStubProgram(stub))
+    report.findings.push_back({Severity::kFault, "",
+                               "the stub is " + report.stub +
+                                   ": neither a Windows program for i386 (PE) nor a Linux program (ELF), so the "
+                                   "package cannot be started",
+                               "", 0});
+
+  std::vector<std::string> problems;
+  if (std::optional<StubTexts> texts = ReadStubTexts(path, walker.archiveOffset(), problems))
+    report.textLines = DescribeTexts(*texts);
+  for (const std::string& problem : problems)
+    report.findings.push_back({Severity::kFault, "", "the stub's text block is damaged: " + problem, "", 0});
 
   std::vector<EntryFacts> entries;
   std::vector<Finding> dataFindings;
@@ -169,6 +185,12 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
       report.setupKind = DescribeProgram(setup);
       CheckSetupProgram(facts.where, facts.record, stub, setup, dataFindings);
     }
+    if (status == "ok" && decodable && (h.Flags() & kFlagCheckByteFromTime) != 0)
+      dataFindings.push_back({Severity::kWarning, facts.where,
+                              "the stub does not compare this entry's CRC-32 (flag bit 3): a file damaged on "
+                              "the way would be installed without a message; sfx-pack create writes every "
+                              "record with the bit cleared",
+                              "", facts.record});
     if (isSetup) report.setup = PrintableName(ShownName(walker.name(), h.Flags()));
     report.recordLines.push_back(RecordLine(facts.where, h, status));
     entries.push_back(std::move(facts));

@@ -21,6 +21,7 @@ struct VerifyReport {
   int64_t signatureSize = 0;
   std::vector<Finding> findings;
   std::vector<std::string> recordLines;  // one per record, for --verbose
+  std::vector<std::string> textLines;    // the stub's texts (DescribeTexts), when it has a block
 
   int Count(Severity severity) const;
 };

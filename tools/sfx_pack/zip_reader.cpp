@@ -206,7 +206,13 @@ PackEntry ZipArchive::MakePackEntry(const ZipEntry& entry) {
   PackEntry packed;
   packed.name = entry.name;
   packed.versionNeeded = entry.versionNeeded;
+  // A writer that streamed its output sets flag bit 3 and puts the CRC-32 and sizes in
+  // a data descriptor after the data. The stub never reads a descriptor and, for such a
+  // record, does not compare the CRC-32 at all; the record gets the central directory's
+  // values in its header instead and the bit cleared, so that every entry is checked.
+  // An encrypted entry keeps the bit: its encryption header's check byte depends on it.
   packed.flags = entry.flags;
+  if ((entry.flags & kFlagEncrypted) == 0) packed.flags &= static_cast<uint16_t>(~kFlagCheckByteFromTime);
   packed.method = entry.method;
   packed.modTime = entry.modTime;
   packed.modDate = entry.modDate;

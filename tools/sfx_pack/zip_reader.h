@@ -39,7 +39,8 @@ class ZipArchive {
 
   // The entry as a record: its local data copied as it is (an encrypted entry keeps its
   // flags and its 12-byte encryption header), CRC-32 and sizes from the central
-  // directory (right even when the writer used a data descriptor), no extra field.
+  // directory (right even when the writer used a data descriptor), flag bit 3 cleared on
+  // entries that are not encrypted so that the stub checks their CRC-32, no extra field.
   // Refuses methods other than stored and deflate, and strong encryption.
   PackEntry MakePackEntry(const ZipEntry& entry);
 
