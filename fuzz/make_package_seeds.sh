@@ -11,7 +11,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out" "$work/in/data/sub" "$work/other"
 
-head -c 32 /dev/zero >"$work/stub"  # the smallest stub the marker scan accepts
+head -c 32 /dev/zero >"$work/stub"  # a 32-byte stand-in: the marker scan starts at 20 (--force)
 printf 'MZ setup program\n' >"$work/in/SETUP.EXE"
 printf 'read me first\n' >"$work/in/readme.txt"
 seq 1 1500 >"$work/in/data/numbers.txt"
@@ -21,7 +21,7 @@ printf 'no setup program here\n' >"$work/other/notes.txt"
 package() {  # NAME, then sfx-pack create's arguments
   local name="$1"
   shift
-  "$pack" --quiet create --output "$work/$name" --stub "$work/stub" "$@" >/dev/null 2>&1
+  "$pack" --quiet create --force --output "$work/$name" --stub "$work/stub" "$@" >/dev/null 2>&1
 }
 package stored --store --setup SETUP.EXE "$work/in/."
 package fast --level 1 --setup SETUP.EXE "$work/in/."
