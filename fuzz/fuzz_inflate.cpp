@@ -1,5 +1,6 @@
 // Fuzz target: arbitrary bytes as a deflate entry's compressed data, decoded by Inflate
-// through the stand-in layer exactly as the extraction loop runs it.
+// through the stand-in layer exactly as the extraction loop runs it, with the layer's
+// files in memory.
 //
 // Besides the sanitizers' checks, every run must keep the decoder's outward promises:
 // reads of at most 32,768 bytes and none past the entry; writes of 32,768 bytes but for
@@ -11,6 +12,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <zlib.h>
 
 #include "integrity/crc32.h"
 #include "platform/testing.h"
@@ -27,11 +29,12 @@ void Require(bool holds, const char* promise) {
   abort();
 }
 
+// RunningCrc is the register before its final complement; zlib's crc32 complements.
 uint32_t RunningCrcOf(const Bytes& data) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (uint8_t b : data) c = CrcUpdateByte(b, c);
-  return c;
+  return ~static_cast<uint32_t>(crc32_z(0, data.data(), data.size()));
 }
+
+constexpr char kFolder[] = "/inflate";
 
 // Largest output per input byte: two one-bit codes make a 258-byte match.
 constexpr size_t kMaxExpansion = 258 * 4;
@@ -39,13 +42,16 @@ constexpr size_t kMaxExpansion = 258 * 4;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static inflatetest::ScratchDir* dir = new inflatetest::ScratchDir;  // for the whole process
-  if (!CrcTable) Require(AllocateCrcTable(), "CRC table");
+  if (!CrcTable) {
+    Require(AllocateCrcTable(), "CRC table");
+    plat::testing::UseMemoryFiles();
+    Require(plat::testing::PutMemoryDirectory(kFolder), "a folder in memory");
+  }
   plat::testing::Install({});
   int64_t live = plat::testing::Recorded().liveAllocations;
 
   Bytes input(data, data + size);
-  inflatetest::DecodeOutcome got = inflatetest::DecodeEntry(dir->path(), input);
+  inflatetest::DecodeOutcome got = inflatetest::DecodeEntry(kFolder, input);
   const plat::testing::Trace& trace = plat::testing::Recorded();
 
   Require(trace.liveAllocations == live, "every heap block released");

@@ -1,6 +1,7 @@
-// Runs the fuzz target over files without libFuzzer: every file named on the command
-// line, and every file in every directory named there. Used by CTest to replay the
-// seed corpus in ordinary builds.
+// Runs a fuzz target over files without libFuzzer: every file named on the command
+// line, and every file in every directory named there, each named on standard error
+// before it runs, so that a broken promise shows its input. Used by CTest to replay
+// the seed corpora in ordinary builds.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const std::string& path : files) {
+    std::cerr << path << "\n";
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -3,6 +3,8 @@
 // Host builds only; the Windows program has no such hooks. Without any plan the backend
 // already keeps one Windows rule that matters here: the file of a program it started
 // and that still runs can be neither replaced (CreateOutputFile fails) nor deleted.
+// Files can live in memory instead of the file system (UseMemoryFiles), for tests and
+// fuzzing that need speed.
 #pragma once
 
 #include <stdint.h>
@@ -58,13 +60,22 @@ struct FaultPlan {
   bool quietMessageBoxes = false;
 };
 
+// `file` is the handle of the call: unique within one tree of memory files, while the
+// file system reuses descriptors.
 struct ReadCall { uint32_t asked; uint32_t got; };
-struct WriteCall { uint32_t asked; uint32_t written; };
+struct WriteCall { uint32_t asked; uint32_t written; FileHandle file; };
 // The caption (UTF-8), and the text: the message's Windows-1252 bytes followed by the
 // path's UTF-8 bytes.
 struct MessageBoxCall { std::string caption; std::string text; };
-struct SeekCall { int32_t distance; int32_t result; };
-struct StartCall { std::string application; std::string commandLine; std::string arguments; };
+struct SeekCall { int32_t distance; int32_t result; FileHandle file; MoveMethod method; };
+// An output-file creation and the handle it gave: kInvalidFile when it failed.
+struct CreateCall { std::string path; FileHandle file; };
+struct StartCall {
+  std::string application;
+  std::string commandLine;
+  std::string arguments;
+  std::vector<uint8_t> image = {};  // memory files: the program file's bytes at the start
+};
 
 // What the layer was asked to do since the plan was installed. Message boxes, process
 // starts and waits are always recorded; the other calls only while a plan is installed.
@@ -74,6 +85,7 @@ struct Trace {
   std::vector<SeekCall> seeks;
   std::vector<MessageBoxCall> messageBoxes;
   std::vector<std::string> createdFiles;      // paths as the system gave them
+  std::vector<CreateCall> creates;            // the same creations with their outcome
   std::vector<std::string> createdDirectories;
   std::vector<std::string> searches;          // FindAnyMatch patterns
   std::vector<StartCall> starts;
@@ -98,10 +110,34 @@ const Trace& Recorded();
 void OnMessageBox(std::function<void(const MessageBoxCall&)> hook);
 // `message` is the message about to be delivered; return false to drop it.
 void OnDialogMessage(std::function<bool(uint32_t message)> hook);
+// Called after every seek while a plan is installed.
+void OnSeek(std::function<void(const SeekCall&)> hook);
 // The window of the running modal dialog, or 0.
 WindowHandle ActiveDialog();
 
 // Converts a Windows path of the system to the POSIX path the backend uses.
 std::string ToPosixPath(const char* windowsPath);
+
+// --- Files in memory -------------------------------------------------------------------
+// While memory files are on, every file and directory the layer opens, creates, searches
+// or removes lives in process memory, under the same POSIX paths and rules (errno
+// included), and nothing touches the file system. Starting a program then executes
+// nothing: a file that begins as a program does ("MZ", "#!", ELF) counts as started and
+// runs until waited for; any other file fails as ENOEXEC. Pauses return at once.
+// Install and Reset leave the files alone.
+
+// Memory files on, with an empty tree that holds only "/".
+void UseMemoryFiles();
+// Back to the file system; the memory tree is dropped.
+void UseRealFiles();
+bool MemoryFilesOn();
+// Stores a whole file, making the directories on its way. False when the path cannot
+// hold a file (a directory of that name, a file on the way).
+bool PutMemoryFile(const std::string& posixPath, const std::vector<uint8_t>& bytes);
+bool PutMemoryDirectory(const std::string& posixPath);
+// A file's bytes, or nullptr when the path names no file.
+const std::vector<uint8_t>* MemoryFile(const std::string& posixPath);
+// Every path in memory, sorted, directories ending in "/" (the root is "/").
+std::vector<std::string> MemoryTree();
 
 }  // namespace plat::testing

@@ -1,10 +1,7 @@
 // POSIX stand-in for the Win32 path calls: search, directories, deletion, temp and own path.
-#include <dirent.h>
-#include <fnmatch.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -25,22 +22,14 @@ bool FindAnyMatch(const char* pattern) {
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  posix::FileStore& store = posix::Store();
   if (last.find_first_of("*?") == std::string::npos) {
     if (last.empty()) return false;  // "dir\" names nothing to FindFirstFileA
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    return store.Kind(path) != posix::NodeKind::kMissing;
   }
-  struct stat st;
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (store.Kind(dir) != posix::NodeKind::kDirectory) return false;
   if (last == "*.*" || last == "*") return true;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return false;
-  bool found = false;
-  while (struct dirent* e = readdir(d)) {
-    if (fnmatch(last.c_str(), e->d_name, 0) == 0) { found = true; break; }
-  }
-  closedir(d);
-  return found;
+  return store.AnyNameMatches(dir, last);
 }
 
 bool MakeDirectory(const char* path) {
@@ -49,7 +38,7 @@ bool MakeDirectory(const char* path) {
   if (!s.plan.makeDirectoryFailsForPath.empty() &&
       std::string(path).find(s.plan.makeDirectoryFailsForPath) != std::string::npos)
     return false;
-  return mkdir(posix::ToPosix(path).c_str(), 0755) == 0;
+  return posix::Store().MakeDirectory(posix::ToPosix(path));
 }
 
 bool RemoveFile(const char* path) {
@@ -61,12 +50,10 @@ bool RemoveFile(const char* path) {
   }
   std::string p = posix::ToPosix(path);
   if (posix::IsRunningProgram(p)) return false;  // Windows keeps a running program's file
-  struct stat st;
-  if (lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  return unlink(p.c_str()) == 0;
+  return posix::Store().RemoveFile(p);
 }
 
-bool RemoveEmptyDirectory(const char* path) { return rmdir(posix::ToPosix(path).c_str()) == 0; }
+bool RemoveEmptyDirectory(const char* path) { return posix::Store().RemoveDirectory(posix::ToPosix(path)); }
 
 // $TMPDIR when set and non-empty, else /tmp, with a trailing "\" like GetTempPathW.
 uint32_t QueryTempPath(char* buffer, uint32_t size) {

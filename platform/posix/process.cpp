@@ -7,10 +7,16 @@
 // itself worked, so a program that cannot be run is a failed start, as with
 // CreateProcessA; errno then holds the reason, for LastFailureCode. Started programs are remembered while they run, because Windows
 // refuses to delete the file of a running program and the clean-up relies on that.
+//
+// With memory files nothing is executed: a file that starts as a program does ("MZ",
+// "#!" or an ELF header) counts as started, and runs until it is waited for, which ends
+// it at once; the trace keeps a copy of the file's bytes as the start found them.
+// Pauses return at once too.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -18,6 +24,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/byte_string.h"
 #include "platform/platform.h"
@@ -31,24 +38,50 @@ std::map<pid_t, std::string>& Running() {
   return running;
 }
 
-std::string Canonical(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
+// Programs "started" from memory files get numbers above any real process id.
+constexpr pid_t kFirstMemoryProgram = pid_t{1} << 24;
+pid_t g_memoryPrograms = kFirstMemoryProgram;
 
 void ReapFinished() {
   auto& running = Running();
   for (auto it = running.begin(); it != running.end();) {
     int status;
-    if (waitpid(it->first, &status, WNOHANG) == it->first) it = running.erase(it);
+    if (it->first < kFirstMemoryProgram && waitpid(it->first, &status, WNOHANG) == it->first) it = running.erase(it);
     else ++it;
   }
+}
+
+bool LooksLikeProgram(const std::vector<uint8_t>& bytes) {
+  static const char* const kHeads[] = {"MZ", "#!", ("\x7F" "ELF")};
+  for (const char* head : kHeads) {
+    size_t n = strlen(head);
+    if (bytes.size() >= n && memcmp(bytes.data(), head, n) == 0) return true;
+  }
+  return false;
+}
+
+bool LaunchFromMemory(const std::string& path, FileHandle* process) {
+  const std::vector<uint8_t>* bytes = posix::MemoryFileBytes(path);
+  if (!bytes) {
+    if (posix::Memory().Kind(path) == posix::NodeKind::kDirectory) errno = EACCES;
+    return false;
+  }
+  posix::Current().trace.starts.back().image = *bytes;
+  if (!LooksLikeProgram(*bytes)) {
+    errno = ENOEXEC;
+    return false;
+  }
+  pid_t pid = g_memoryPrograms++;
+  Running()[pid] = posix::Memory().Canonical(path);
+  *process = posix::kProcessBase + pid;
+  return true;
 }
 
 bool Launch(const char* application, const char* arguments, FileHandle* process) {
   ScopedByteString ansi;
   if (Utf8ToAnsi(arguments, TextLength(arguments), ansi)) arguments = ansi.Text();
   std::string path = posix::ToPosix(application);
+  if (posix::MemoryFilesOn()) return LaunchFromMemory(path, process);
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
   if (!S_ISREG(st.st_mode)) {
@@ -82,7 +115,7 @@ bool Launch(const char* application, const char* arguments, FileHandle* process)
     errno = err;
     return false;
   }
-  Running()[pid] = Canonical(path);
+  Running()[pid] = posix::Disk().Canonical(path);
   *process = posix::kProcessBase + pid;
   return true;
 }
@@ -111,6 +144,7 @@ bool WaitForProcess(FileHandle process, uint32_t milliseconds) {
   posix::Current().trace.waits.push_back(milliseconds);
   if (process < posix::kProcessBase) return false;
   pid_t pid = static_cast<pid_t>(process - posix::kProcessBase);
+  if (pid >= kFirstMemoryProgram) return Running().erase(pid) > 0;
   struct timespec start, now;
   clock_gettime(CLOCK_MONOTONIC, &start);
   for (;;) {
@@ -129,6 +163,7 @@ bool WaitForProcess(FileHandle process, uint32_t milliseconds) {
 void RestrictLibrarySearch() {}
 
 void PauseMilliseconds(uint32_t milliseconds) {
+  if (posix::MemoryFilesOn()) return;
   struct timespec t = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) {}
 }
@@ -139,7 +174,7 @@ namespace plat::posix {
 
 bool IsRunningProgram(const std::string& posixPath) {
   ReapFinished();
-  std::string target = Canonical(posixPath);
+  std::string target = posix::Store().Canonical(posixPath);
   for (auto& [pid, path] : Running())
     if (path == target) return true;
   return false;

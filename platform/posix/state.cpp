@@ -1,5 +1,5 @@
 // The POSIX backend's process-wide state and the test controls over it.
-#include <vector>
+#include <map>
 
 #include "platform/posix/backend.h"
 
@@ -18,22 +18,25 @@ std::string ToPosix(const char* path) {
   return out;
 }
 
-static std::vector<HandleKind>& Kinds() {
-  static std::vector<HandleKind> kinds;
+static std::map<intptr_t, HandleKind>& Kinds() {
+  static std::map<intptr_t, HandleKind> kinds;
   return kinds;
 }
 
-void RememberHandle(int fd, HandleKind kind) {
-  auto& kinds = Kinds();
-  if (fd < 0) return;
-  if (static_cast<size_t>(fd) >= kinds.size()) kinds.resize(fd + 1, HandleKind::kNone);
-  kinds[fd] = kind;
+void RememberHandle(intptr_t file, HandleKind kind) {
+  if (file < 0) return;
+  if (kind == HandleKind::kNone) Kinds().erase(file);
+  else Kinds()[file] = kind;
 }
 
-HandleKind KindOf(int fd) {
-  auto& kinds = Kinds();
-  if (fd < 0 || static_cast<size_t>(fd) >= kinds.size()) return HandleKind::kNone;
-  return kinds[fd];
+HandleKind KindOf(intptr_t file) {
+  auto it = Kinds().find(file);
+  return it == Kinds().end() ? HandleKind::kNone : it->second;
+}
+
+std::function<void(const testing::SeekCall&)>& SeekHook() {
+  static std::function<void(const testing::SeekCall&)> hook;
+  return hook;
 }
 
 }  // namespace plat::posix
@@ -57,5 +60,7 @@ void Reset() { Install(FaultPlan{}); }
 const Trace& Recorded() { return posix::Current().trace; }
 
 std::string ToPosixPath(const char* windowsPath) { return posix::ToPosix(windowsPath); }
+
+void OnSeek(std::function<void(const SeekCall&)> hook) { posix::SeekHook() = std::move(hook); }
 
 }  // namespace plat::testing

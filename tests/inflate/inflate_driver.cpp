@@ -7,42 +7,64 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "archive/record.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 
 namespace inflatetest {
 
 namespace {
 
-void WriteScrambled(std::ofstream& out, const uint8_t* data, size_t size) {
-  std::string chunk(size, '\0');
-  for (size_t i = 0; i < size; ++i) chunk[i] = static_cast<char>(data[i] ^ kArchiveScramble);
-  out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+void AppendScrambled(Bytes& out, const uint8_t* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) out.push_back(data[i] ^ kArchiveScramble);
+}
+
+// Whole files on the store the stand-in layer uses: memory files or the file system.
+void WriteWholeFile(const std::string& path, const Bytes& data) {
+  if (plat::testing::MemoryFilesOn()) {
+    if (!plat::testing::PutMemoryFile(path, data)) throw std::runtime_error("cannot store " + path);
+    return;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 Bytes ReadWholeFile(const std::string& path) {
+  if (plat::testing::MemoryFilesOn()) {
+    const Bytes* bytes = plat::testing::MemoryFile(path);
+    return bytes ? *bytes : Bytes();
+  }
   std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  in.seekg(0, std::ios::end);
+  Bytes out(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  return out;
 }
 
 }  // namespace
 
 StoredEntry::StoredEntry(const std::string& dir, const uint8_t* data, size_t size, const Bytes& trailer)
     : dir_(dir), path_(dir + "/entry.bin"), size_(size) {
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  WriteScrambled(out, data, size);
-  WriteScrambled(out, trailer.data(), trailer.size());
-  if (!out) throw std::runtime_error("cannot write " + path_);
+  Bytes stored;
+  stored.reserve(size + trailer.size());
+  AppendScrambled(stored, data, size);
+  AppendScrambled(stored, trailer.data(), trailer.size());
+  WriteWholeFile(path_, stored);
 }
 
-StoredEntry::~StoredEntry() { unlink(path_.c_str()); }
+// Memory files stay until the next run replaces them.
+StoredEntry::~StoredEntry() {
+  if (!plat::testing::MemoryFilesOn()) unlink(path_.c_str());
+}
 
 DecodeOutcome StoredEntry::Decode(const DecodeOptions& options) {
   DecodeOutcome outcome;
-  std::string outputPath = options.keepOutput ? dir_ + "/output.bin" : "/dev/null";
+  bool discard = !options.keepOutput && !plat::testing::MemoryFilesOn();
+  std::string outputPath = discard ? "/dev/null" : dir_ + "/output.bin";
   ArchiveHandle = plat::OpenForReading(path_.c_str());
   if (ArchiveHandle == plat::kInvalidFile) throw std::runtime_error("cannot open " + path_);
   plat::FileHandle output = plat::CreateOutputFile(outputPath.c_str());
@@ -65,10 +87,8 @@ DecodeOutcome StoredEntry::Decode(const DecodeOptions& options) {
   (void)plat::CloseFileHandle(ArchiveHandle);
   ArchiveHandle = plat::kInvalidFile;
   CurrentEntry.OutputHandle = plat::kInvalidFile;
-  if (options.keepOutput) {
-    outcome.output = ReadWholeFile(outputPath);
-    unlink(outputPath.c_str());
-  }
+  if (options.keepOutput) outcome.output = ReadWholeFile(outputPath);
+  if (!discard && !plat::testing::MemoryFilesOn()) unlink(outputPath.c_str());
   return outcome;
 }
 

@@ -1,6 +1,7 @@
 // Runs the deflate decoder over given compressed bytes the way the extraction loop
 // does: the bytes stored scrambled in a file opened as ArchiveHandle, CurrentEntry set
-// up, an output file created. Shared by the inflate tests, the fuzz target and the
+// up, an output file created. The files are in memory while the stand-in layer keeps
+// its files there (plat::testing::UseMemoryFiles), on the file system otherwise. Shared by the inflate tests, the fuzz target and the
 // benchmark; needs only the standard library and the system.
 #pragma once
 
