@@ -14,12 +14,11 @@
 // the outcome is cleared.
 #include "archive/extract.h"
 
+#include "archive/entry_data.h"
 #include "archive/names.h"
 #include "archive/paths.h"
 #include "archive/record.h"
-#include "inflate/inflate.h"
 #include "integrity/cipher.h"
-#include "integrity/stored_copy.h"
 #include "launcher/branding.h"
 #include "platform/platform.h"
 
@@ -28,6 +27,9 @@ bool ExtractedAny = false;
 plat::ByteString InstallerPath;
 bool InstallerWritten = false;
 bool ExtractedWhole = false;
+uint32_t RecordsUnpacked = 0;
+
+const char kInstallerMarker[5] = ".EXE";
 
 namespace {
 
@@ -39,25 +41,30 @@ const char kUnknownMethodText[] = "Compresi\xF3n desconocida.\r\rArchivo da\xF1"
 const char kCloseFailedText[] = "Error al cerrar el archivo\r\rError #SFXECA#";
 const char kDamagedText[] = "Archivo da\xF1" "ado.\r\rError #SFXCRC#";
 const char kWriteFailedText[] = "Error al escribir el archivo\r\rError #SFXEEA#";
-const char kInstallerMarker[] = ".EXE";
 
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflate = 8;
 constexpr uint32_t kNameBufferSize = 258;
 
 // What handling one record leaves the loop to do: go on after a record unpacked whole,
 // go on after one whose file could not be created or closed, or stop.
 enum class [[nodiscard]] Next : uint8_t { kWhole, kIncomplete, kStop };
 
-// How one record's output file ended.
+// How one record's output file ended: the data step's outcomes, then two of the file's.
 enum class [[nodiscard]] Outcome : uint8_t {
   kWhole,          // created, written whole, its data checked, closed
+  kUnknownMethod,  // reported; the extraction ends
+  kNoMemory,       // these three: the data is damaged, cut short, its size impossible,
+  kBroken,         // or it could not be checked
+  kCrcMismatch,
+  kWriteFailed,    // the file system did not take all of the data
   kNotCreated,     // the file could not be created (reported)
   kNotClosed,      // the close failed (reported)
-  kUnknownMethod,  // reported; the extraction ends
-  kDamaged,        // the data is damaged, cut short, or its size is impossible
-  kWriteFailed,    // the file system did not take all of the data
 };
+constexpr bool SameValue(Outcome a, EntryData b) { return static_cast<int>(a) == static_cast<int>(b); }
+static_assert(SameValue(Outcome::kWhole, EntryData::kWhole) &&
+              SameValue(Outcome::kUnknownMethod, EntryData::kUnknownMethod) &&
+              SameValue(Outcome::kNoMemory, EntryData::kNoMemory) && SameValue(Outcome::kBroken, EntryData::kBroken) &&
+              SameValue(Outcome::kCrcMismatch, EntryData::kCrcMismatch) &&
+              SameValue(Outcome::kWriteFailed, EntryData::kWriteFailed));
 
 // Two paths of the same file: equal but for the case of ASCII letters.
 bool SameFileName(const plat::ByteString& a, const plat::ByteString& b) {
@@ -127,40 +134,6 @@ bool PrepareDestination(const plat::ByteString& entryName, plat::ByteString& ful
   return true;
 }
 
-// Copies or decodes the entry's data into the open output file. Whole when the data
-// arrived whole, every write took all it was given and, where the record carries one,
-// the CRC-32 matches.
-Outcome WriteEntryData() {
-  const LocalRecordHeader& h = CurrentEntry.header;
-  bool encrypted = (h.Flags() & kFlagEncrypted) != 0;
-  CurrentEntry.RunningCrc = 0xFFFFFFFFu;
-  int64_t remaining = int64_t{h.CompressedSize()} - (encrypted ? kEncryptionHeaderSize : 0);
-  CurrentEntry.RemainingCount = remaining < INT32_MIN ? INT32_MIN : static_cast<int32_t>(remaining);
-  // A size of 2 GiB or more cannot be right, and would step back to an earlier record.
-  bool intact = h.CompressedSize() >= 0 && remaining >= 0;
-  bool writeFailed = false;
-  switch (h.Method()) {
-    case kMethodStored: {
-      CopyResult copied = CopyStoredEntry();
-      writeFailed = copied == CopyResult::kWriteFailed;
-      intact = copied == CopyResult::kDone && intact;
-      break;
-    }
-    case kMethodDeflate: {
-      InflateResult decoded = Inflate();
-      writeFailed = decoded == InflateResult::kWriteFailed;
-      intact = decoded == InflateResult::kOk && intact;
-      break;
-    }
-    default:
-      plat::ShowMessageBox(kUnknownMethodText, PackageCaption());
-      return Outcome::kUnknownMethod;
-  }
-  if (writeFailed) return Outcome::kWriteFailed;
-  if ((h.Flags() & kFlagCheckByteFromTime) == 0 && ~CurrentEntry.RunningCrc != h.Crc32()) intact = false;
-  return intact ? Outcome::kWhole : Outcome::kDamaged;
-}
-
 // After a damaged entry or a failed write the files cannot be trusted: the extraction
 // ends, and the outcome is cleared so that nothing is started.
 Next EndUntrusted(const char* text, const plat::ByteString& fullPath) {
@@ -203,10 +176,11 @@ Next ExtractRecord(NameBuffer& names) {
     plat::ShowMessageBox(kCreateFailedText, fullPath.Text());
     // Created files meet an impossible size in WriteEntryData; this one would make the
     // next seek land on this record again, or before it.
-    if (h.CompressedSize() < 0) outcome = Outcome::kDamaged;
+    if (h.CompressedSize() < 0) outcome = Outcome::kBroken;
   } else {
     ExtractedAny = true;
-    outcome = WriteEntryData();
+    outcome = static_cast<Outcome>(WriteEntryData());
+    if (outcome == Outcome::kUnknownMethod) plat::ShowMessageBox(kUnknownMethodText, PackageCaption());
     (void)plat::SetDosFileTime(CurrentEntry.OutputHandle, h.ModDate(), h.ModTime());
     if (!plat::CloseFileHandle(CurrentEntry.OutputHandle)) {
       plat::ShowMessageBox(kCloseFailedText, fullPath.Text());
@@ -225,7 +199,9 @@ Next ExtractRecord(NameBuffer& names) {
     case Outcome::kNotCreated:
     case Outcome::kNotClosed:
       return Next::kIncomplete;
-    case Outcome::kDamaged:
+    case Outcome::kNoMemory:
+    case Outcome::kBroken:
+    case Outcome::kCrcMismatch:
       return EndUntrusted(kDamagedText, fullPath);
     case Outcome::kWriteFailed:
       return EndUntrusted(kWriteFailedText, fullPath);
@@ -240,6 +216,7 @@ Next ExtractRecord(NameBuffer& names) {
 void ExtractArchive() {
   InstallerWritten = false;
   ExtractedWhole = false;
+  RecordsUnpacked = 0;
   SeekArchive(ArchiveOffset, plat::kFromBeginning);
   if (SeekResult == -1) {
     plat::ShowMessageBox(kSeekFailedText, PackageCaption());
@@ -255,6 +232,7 @@ void ExtractArchive() {
     int32_t recordStart = SeekResult;
     Next step = ExtractRecord(names);
     if (step == Next::kStop) return;
+    if (step == Next::kWhole) ++RecordsUnpacked;
     whole = whole && step == Next::kWhole;
     // The record's size is not negative here, so the next position lies after its name.
     const LocalRecordHeader& h = CurrentEntry.header;

@@ -33,6 +33,8 @@ inline constexpr int kRecordHeaderSize = 30;
 inline constexpr uint32_t kLocalSignature = 0x04034B50u;      // "PK\3\4"
 inline constexpr uint32_t kAlternateSignature = 0xDB6C6556u;  // "Vel" 0xDB
 inline constexpr uint8_t kArchiveScramble = 0xF0;             // every stored byte is plain ^ 0xF0
+inline constexpr uint16_t kMethodStored = 0;
+inline constexpr uint16_t kMethodDeflate = 8;
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
 inline constexpr uint16_t kFlagCheckByteFromTime = 0x0008;
 inline constexpr uint16_t kFlagUtf8Name = 0x0800;  // the name is UTF-8, not the ANSI code page
@@ -85,9 +87,18 @@ void SeekArchive(int32_t distance, plat::MoveMethod method);
 // and 0 otherwise. A short header ends the record sequence.
 [[nodiscard]] bool ReadRecordHeader();
 
-// Little-endian field readers shared by the parsers.
+// Little-endian field readers and writers shared by the parsers, the package tool and the
+// tests.
 inline uint16_t ReadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t ReadLe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void WriteLe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void WriteLe32(uint8_t* p, uint32_t v) {
+  WriteLe16(p, static_cast<uint16_t>(v));
+  WriteLe16(p + 2, static_cast<uint16_t>(v >> 16));
 }

@@ -6,11 +6,12 @@
 
 #include "inflate/huffman.h"
 
+// The values are those of the archive's EntryData, which passes them on as they are.
 enum class [[nodiscard]] InflateResult : uint8_t {
-  kOk,         // the final block was reached (a header read past the end counts as one)
-  kDataError,  // the stream is damaged; only whole flushed windows were written
-  kNoMemory,   // a buffer could not be allocated
-  kWriteFailed,  // a write of the output failed or fell short
+  kOk = 0,           // the final block was reached (a header read past the end counts as one)
+  kNoMemory = 2,     // a buffer could not be allocated
+  kDataError = 3,    // the stream is damaged; only whole flushed windows were written
+  kWriteFailed = 5,  // a write of the output failed or fell short
 };
 
 // Decodes CurrentEntry's compressed data, read from ArchiveHandle (at most

@@ -3,11 +3,12 @@
 
 #include <stdint.h>
 
+// The values are those of the archive's EntryData, which passes them on as they are.
 enum class [[nodiscard]] CopyResult : uint8_t {
-  kDone,       // the entry's bytes were read to their end or to the archive's end
-  kNoMemory,   // the chunk buffer could not be allocated; nothing was read or written
-  kWriteFailed,  // a write failed or fell short; the copy stopped there
-  kCutShort,     // the archive ended (or a read failed) before the entry's last byte
+  kDone = 0,         // the entry's bytes were read to their end or to the archive's end
+  kNoMemory = 2,     // the chunk buffer could not be allocated; nothing was read or written
+  kCutShort = 3,     // the archive ended (or a read failed) before the entry's last byte
+  kWriteFailed = 5,  // a write failed or fell short; the copy stopped there
 };
 
 inline constexpr int32_t kStoredChunkSize = 32768;

@@ -78,15 +78,6 @@ static_assert(ItemBlockField::kText + 2 * kWaitTextCapacity + 4 <= ItemBlockFiel
 static_assert(DialogField::kSize + kTitleBlockSize + ItemField::kSize + ItemBlockField::kSize ==
               kWaitDialogTemplateSize);
 
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, static_cast<uint16_t>(v));
-  Put16(p + 2, static_cast<uint16_t>(v >> 16));
-}
-
 // The unpacking, then the hand-over to the setup program or the end of the dialog.
 void RunExtraction(plat::WindowHandle window) {
   ExtractionPending = false;
@@ -113,37 +104,37 @@ void EndWaitDialog() {
 
 void BuildWaitDialogTemplate() {
   uint8_t* t = WaitDialogTemplate;
-  Put32(t + DialogField::kStyle, 0x80C80880u);
-  Put32(t + DialogField::kExtendedStyle, 0);
-  Put16(t + DialogField::kItemCount, 1);
-  Put16(t + DialogField::kX, 328);
-  Put16(t + DialogField::kY, 278);
-  Put16(t + DialogField::kWidth, 144);
-  Put16(t + DialogField::kHeight, 44);
+  WriteLe32(t + DialogField::kStyle, 0x80C80880u);
+  WriteLe32(t + DialogField::kExtendedStyle, 0);
+  WriteLe16(t + DialogField::kItemCount, 1);
+  WriteLe16(t + DialogField::kX, 328);
+  WriteLe16(t + DialogField::kY, 278);
+  WriteLe16(t + DialogField::kWidth, 144);
+  WriteLe16(t + DialogField::kHeight, 44);
   // Menu 0, class 0, the title (the caption padded to 17 characters), its terminator
   // and the alignment word: zeros but for the title.
   uint8_t* title = t + DialogField::kSize;
   memset(title, 0, kTitleBlockSize);
   const char* titleText = WaitTitle();
   for (uint32_t i = 0; i < kCaptionCapacity; ++i)
-    Put16(title + kTitleOffset + 2 * i, static_cast<uint8_t>(titleText[i]));
+    WriteLe16(title + kTitleOffset + 2 * i, static_cast<uint8_t>(titleText[i]));
   uint8_t* item = t + DialogField::kSize + kTitleBlockSize;
-  Put32(item + ItemField::kStyle, 0x50000000u);
-  Put32(item + ItemField::kExtendedStyle, 0);
-  Put16(item + ItemField::kX, 4);
-  Put16(item + ItemField::kY, 10);
-  Put16(item + ItemField::kWidth, 160);
-  Put16(item + ItemField::kHeight, 30);
-  Put16(item + ItemField::kId, 0);
+  WriteLe32(item + ItemField::kStyle, 0x50000000u);
+  WriteLe32(item + ItemField::kExtendedStyle, 0);
+  WriteLe16(item + ItemField::kX, 4);
+  WriteLe16(item + ItemField::kY, 10);
+  WriteLe16(item + ItemField::kWidth, 160);
+  WriteLe16(item + ItemField::kHeight, 30);
+  WriteLe16(item + ItemField::kId, 0);
   // The item block is zero-filled first: the text's terminator, the creation data and
   // the padding are the zeros after the text.
   uint8_t* block = item + ItemField::kSize;
   memset(block, 0, ItemBlockField::kSize);
-  Put16(block + ItemBlockField::kClassMarker, 0xFFFF);
-  Put16(block + ItemBlockField::kClassOrdinal, 0x0082);
+  WriteLe16(block + ItemBlockField::kClassMarker, 0xFFFF);
+  WriteLe16(block + ItemBlockField::kClassOrdinal, 0x0082);
   const char* text = WaitText();
   for (uint32_t i = 0; text[i] != 0 && i < kWaitTextCapacity; ++i)
-    Put16(block + ItemBlockField::kText + 2 * i, static_cast<uint8_t>(text[i]));
+    WriteLe16(block + ItemBlockField::kText + 2 * i, static_cast<uint8_t>(text[i]));
 }
 
 intptr_t WaitDialogProc(plat::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {

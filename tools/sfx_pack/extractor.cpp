@@ -14,7 +14,6 @@
 #include "integrity/crc32.h"
 #include "launcher/locate.h"
 #include "platform/platform.h"
-#include "platform/testing.h"
 #include "tools/sfx_pack/pack_error.h"
 #include "tools/sfx_pack/record_walker.h"
 
@@ -51,18 +50,14 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   // The outcome of an earlier run in this process must not count for this one.
   ExtractedAny = false;
   InstallerPath.Release();
-  // An empty fault plan fails nothing; it has the layer record the files the loop
-  // creates, which tells where an extraction that ended early stopped.
-  plat::testing::Install({});
   ExtractArchive();
   (void)plat::CloseFileHandle(ArchiveHandle);
   ArchiveHandle = plat::kInvalidFile;
   summary.extractedAny = ExtractedAny;
   summary.installer = InstallerPath.Text();
   summary.installerWritten = InstallerWritten;
-  summary.messages = plat::testing::Recorded().messageBoxes.size();
-  summary.entries = static_cast<int>(plat::testing::Recorded().createdFiles.size());
-  plat::testing::Reset();
+  summary.extractedWhole = ExtractedWhole;
+  summary.entries = static_cast<int>(RecordsUnpacked);
   return summary;
 }
 

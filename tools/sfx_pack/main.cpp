@@ -194,7 +194,7 @@ int RunCreate(const Invocation& call) {
         if (!call.verbose) return;
         progress.Finish();
         std::cout << "added " << entry.name << ": "
-                  << (entry.method == sfxpack::kMethodDeflate ? "deflate " : "stored ") << entry.uncompressedSize
+                  << (entry.method == kMethodDeflate ? "deflate " : "stored ") << entry.uncompressedSize
                   << " -> " << entry.data.size() << " bytes\n";
       },
       [&](const std::string& name, int64_t done, int64_t total) { progress.Update(done, total, name); });
@@ -289,7 +289,7 @@ int RunExtract(const Invocation& call) {
   const std::string& package = operands[0];
   CheckExtractOrder(package, operands[1]);
   sfxpack::ExtractSummary summary = sfxpack::ExtractPackage(package, operands[1]);
-  bool whole = summary.messages == 0 && summary.extractedAny && summary.entries == summary.records &&
+  bool whole = summary.extractedWhole && summary.extractedAny && summary.entries == summary.records &&
                summary.recordsReachEnd;
   if (whole) {
     if (!call.quiet) {
@@ -312,7 +312,6 @@ int RunExtract(const Invocation& call) {
                         : "the stub would have reported problems";
   if (!summary.installer.empty() && !summary.installerWritten)
     why += "; the setup program " + LocalPath(summary.installer) + " was not written whole, so the stub would start nothing";
-  if (summary.messages) why += " (see the messages above)";
   std::cerr << "sfx-pack: " << package << ": " << why << "\n";
   return kExitFailed;
 }

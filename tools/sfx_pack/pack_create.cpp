@@ -109,7 +109,7 @@ PackagePlan::PackagePlan(const CreateOptions& options) : options_(options) {
 void PackagePlan::MoveSetupFirst() {
   if (options_.setup.empty()) return;
   const std::string& name = options_.setup;
-  if (name.find(kSetupMarker) == std::string::npos)
+  if (name.find(kInstallerMarker) == std::string::npos)
     throw PackError("--setup " + name, "the stub starts only a name that contains \".EXE\" in capitals; "
                                        "rename the file");
   auto it = std::find_if(entries_.begin(), entries_.end(), [&](const PlannedEntry& e) { return e.name == name; });

@@ -211,7 +211,7 @@ std::string LastComponent(const std::string& name) { return Components(name).bac
 // A program by its name: ".EXE" anywhere (what the stub looks for), or a last component
 // ending in ".exe" in any case (what the maker may have meant).
 bool LooksLikeProgram(const std::string& name) {
-  return name.find(kSetupMarker) != std::string::npos || EndsWith(WindowsKey(LastComponent(name)), ".EXE");
+  return name.find(kInstallerMarker) != std::string::npos || EndsWith(WindowsKey(LastComponent(name)), ".EXE");
 }
 
 bool LooksLikeSetup(const std::string& name) {
@@ -227,7 +227,7 @@ void CheckSetupChoice(const std::vector<EntryFacts>& entries, bool setupChosen, 
     const std::string& name = entries[i].name;
     if (i == chosen || !LooksLikeProgram(name)) continue;
     others.push_back(Quoted(name));
-    lowercase = lowercase || name.find(kSetupMarker) == std::string::npos;
+    lowercase = lowercase || name.find(kInstallerMarker) == std::string::npos;
   }
   std::string list;
   for (const std::string& other : others) list += (list.empty() ? "" : ", ") + other;
@@ -240,7 +240,7 @@ void CheckSetupChoice(const std::vector<EntryFacts>& entries, bool setupChosen, 
     return;
   }
   const EntryFacts& setup = entries[chosen];
-  if (!EndsWith(setup.name, kSetupMarker)) {
+  if (!EndsWith(setup.name, kInstallerMarker)) {
     out.push_back(Make(Severity::kWarning, setup,
                        "the stub starts this path, but \".EXE\" is only in a folder name or the middle of the "
                        "name: it is probably not a program"));
@@ -271,7 +271,7 @@ void SortFindings(std::vector<Finding>& findings) {
 
 int ChooseSetup(const std::vector<EntryFacts>& entries) {
   for (size_t i = 0; i < entries.size(); ++i)
-    if (entries[i].name.find(kSetupMarker) != std::string::npos) return static_cast<int>(i);
+    if (entries[i].name.find(kInstallerMarker) != std::string::npos) return static_cast<int>(i);
   return -1;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/extract.h"
+
 namespace sfxpack {
 
 // A fault means the stub would not unpack the package whole or would start nothing
@@ -42,9 +44,6 @@ struct EntryFacts {
 inline constexpr size_t kTypicalDestinationLength = 53;
 // Windows paths hold 259 characters and the terminating zero (MAX_PATH, 260).
 inline constexpr size_t kMaxWindowsPath = 259;
-
-// The stub starts the first path that contains this, compared byte for byte.
-inline constexpr char kSetupMarker[] = ".EXE";
 
 // Index of the entry the stub would start (the first name containing ".EXE"), or -1.
 // ".EXE" reads the same in every encoding of names, so the bytes tell.

@@ -28,14 +28,6 @@ std::string SystemReason() { return std::strerror(errno); }
 
 namespace {
 
-void Put16(uint8_t* at, uint16_t v) {
-  at[0] = static_cast<uint8_t>(v);
-  at[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // The temporary file being written, for the signal handler: Ctrl-C, SIGTERM or SIGHUP
 // while a package is written removes it, then ends the process as the signal would
 // have. Only async-signal-safe calls are made in the handler.
@@ -162,17 +154,17 @@ void PackageWriter::Add(const PackEntry& entry, const std::string& origin) {
   using namespace RecordField;
   uint8_t header[kRecordHeaderSize] = {};
   bool first = records_ == 0;
-  Put32(header + kSignature, first ? kAlternateSignature : kLocalSignature);
-  Put16(header + kVersionNeeded, first ? kFirstVersionNeeded : entry.versionNeeded);
-  Put16(header + kFlags, entry.flags);
-  Put16(header + kMethod, entry.method);
-  Put16(header + kModTime, entry.modTime);
-  Put16(header + kModDate, entry.modDate);
-  Put32(header + kCrc32, entry.crc32);
-  Put32(header + kCompressedSize, static_cast<uint32_t>(entry.data.size()));
-  Put32(header + kUncompressedSize, entry.uncompressedSize);
-  Put16(header + kNameLength, static_cast<uint16_t>(entry.name.size()));
-  Put16(header + kExtraLength, 0);
+  WriteLe32(header + kSignature, first ? kAlternateSignature : kLocalSignature);
+  WriteLe16(header + kVersionNeeded, first ? kFirstVersionNeeded : entry.versionNeeded);
+  WriteLe16(header + kFlags, entry.flags);
+  WriteLe16(header + kMethod, entry.method);
+  WriteLe16(header + kModTime, entry.modTime);
+  WriteLe16(header + kModDate, entry.modDate);
+  WriteLe32(header + kCrc32, entry.crc32);
+  WriteLe32(header + kCompressedSize, static_cast<uint32_t>(entry.data.size()));
+  WriteLe32(header + kUncompressedSize, entry.uncompressedSize);
+  WriteLe16(header + kNameLength, static_cast<uint16_t>(entry.name.size()));
+  WriteLe16(header + kExtraLength, 0);
   WriteScrambled(header, sizeof header);
   WriteScrambled(reinterpret_cast<const uint8_t*>(entry.name.data()), entry.name.size());
   WriteScrambled(entry.data.data(), entry.data.size());

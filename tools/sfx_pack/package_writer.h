@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/record.h"
 #include "tools/sfx_pack/deflate.h"
 
 namespace sfxpack {
@@ -22,8 +23,6 @@ inline constexpr int64_t kMinStubSize = 20;
 inline constexpr uint16_t kFirstVersionNeeded = 0x00FF;
 inline constexpr uint16_t kVersionStored = 10;
 inline constexpr uint16_t kVersionDeflate = 20;
-inline constexpr uint16_t kMethodStored = 0;
-inline constexpr uint16_t kMethodDeflate = 8;
 
 // One entry as it goes into a record, in plain form.
 struct PackEntry {

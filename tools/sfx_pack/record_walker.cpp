@@ -21,13 +21,13 @@ namespace {
 constexpr int64_t kSignatureAlignment = 8;
 }  // namespace
 
-
 RecordWalker::RecordWalker(const std::string& path) : path_(path) {
   if (std::ifstream(path, std::ios::binary).fail()) throw PackError(path, "cannot open package: " + SystemReason());
   head_ = ReadFileHead(path);
 
   ArchiveHandle = plat::OpenForReading(path.c_str());
   if (ArchiveHandle == plat::kInvalidFile) throw PackError(path, "cannot open package");
+  open_.opened = true;
   uint32_t size = 0;
   if (!plat::QueryFileSize(ArchiveHandle, &size)) throw PackError(path, "cannot read package size");
   fileSize_ = size;
@@ -39,8 +39,8 @@ RecordWalker::RecordWalker(const std::string& path) : path_(path) {
   offset_ = next_ = archiveOffset_;
 }
 
-RecordWalker::~RecordWalker() {
-  (void)plat::CloseFileHandle(ArchiveHandle);
+RecordWalker::OpenArchive::~OpenArchive() {
+  if (opened) (void)plat::CloseFileHandle(ArchiveHandle);
   ArchiveHandle = plat::kInvalidFile;
 }
 

@@ -23,7 +23,6 @@ class RecordWalker {
  public:
   // Throws PackError when the file cannot be opened or holds no marker.
   explicit RecordWalker(const std::string& path);
-  ~RecordWalker();
   RecordWalker(const RecordWalker&) = delete;
   RecordWalker& operator=(const RecordWalker&) = delete;
 
@@ -54,10 +53,21 @@ class RecordWalker {
   const std::vector<uint8_t>& head() const { return head_; }
 
  private:
+  // Owns ArchiveHandle: closes it when the walker goes, and also when the walker's
+  // constructor throws after opening it (a member's destructor runs then).
+  struct OpenArchive {
+    OpenArchive() = default;
+    OpenArchive(const OpenArchive&) = delete;
+    OpenArchive& operator=(const OpenArchive&) = delete;
+    ~OpenArchive();
+    bool opened = false;
+  };
+
   void Finish(const std::string& why);
   std::string WhyNoRecord();
 
   std::string path_;
+  OpenArchive open_;
   LocalRecordHeader header_{};
   std::vector<uint8_t> name_;
   std::vector<uint8_t> head_;

@@ -1,7 +1,5 @@
-// The verify command. Each record's data goes through the stub's own routines exactly as
-// in the extraction loop: RunningCrc preset to 0xFFFFFFFF, RemainingCount set to
-// CompressedSize, CopyStoredEntry or Inflate writing into CurrentEntry.OutputHandle,
-// then the complement of RunningCrc compared with the record's CRC-32. The output is
+// The verify command. Each record's data goes through the extraction loop's own data step
+// (WriteEntryData: the stored copy or the decoder, then the CRC-32 check). The output is
 // /dev/null, so nothing is written; only the setup program goes to a temporary file,
 // whose first bytes tell whether Windows can start it.
 #include "tools/sfx_pack/verifier.h"
@@ -12,9 +10,8 @@
 #include <cstdio>
 
 #include "archive/record.h"
-#include "inflate/inflate.h"
+#include "archive/entry_data.h"
 #include "integrity/crc32.h"
-#include "integrity/stored_copy.h"
 #include "platform/platform.h"
 #include "tools/sfx_pack/lister.h"
 #include "tools/sfx_pack/pack_error.h"
@@ -26,8 +23,6 @@ namespace sfxpack {
 namespace {
 
 constexpr char kNullDevice[] = "/dev/null";
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflate = 8;
 
 // A temporary file for the setup program's data, removed when it goes out of scope.
 class ScratchFile {
@@ -66,26 +61,13 @@ bool CheckEntryData(const LocalRecordHeader& h, const std::string& where, int re
                     std::vector<Finding>& findings) {
   CurrentEntry.OutputHandle = plat::CreateOutputFile(sink.c_str());
   if (CurrentEntry.OutputHandle == plat::kInvalidFile) throw PackError(sink, "cannot open for writing");
-  CurrentEntry.RunningCrc = 0xFFFFFFFFu;
-  CurrentEntry.RemainingCount = h.CompressedSize();
-  bool broken = false, noMemory = false, writeFailed = false;
-  if (h.Method() == kMethodStored) {
-    CopyResult result = CopyStoredEntry();
-    noMemory = result == CopyResult::kNoMemory;
-    writeFailed = result == CopyResult::kWriteFailed;
-    broken = result == CopyResult::kCutShort;
-  } else {
-    InflateResult result = Inflate();
-    noMemory = result == InflateResult::kNoMemory;
-    broken = result == InflateResult::kDataError;
-    writeFailed = result == InflateResult::kWriteFailed;
-  }
+  EntryData result = WriteEntryData();
   (void)plat::CloseFileHandle(CurrentEntry.OutputHandle);
   CurrentEntry.OutputHandle = plat::kInvalidFile;
-  if (noMemory) throw PackError(where, "out of memory while decoding");
-  if (writeFailed) throw PackError(sink, "cannot write the setup program's data: " + SystemReason());
+  if (result == EntryData::kNoMemory) throw PackError(where, "out of memory while decoding");
+  if (result == EntryData::kWriteFailed) throw PackError(sink, "cannot write the setup program's data: " + SystemReason());
   const std::string stops = ": the stub shows it, stops here and starts nothing";
-  if (broken) {
+  if (result == EntryData::kBroken) {
     const char* what = h.Method() == kMethodStored ? "the data is cut short by the end of the file"
                                                    : "the deflate stream is damaged";
     findings.push_back({Severity::kFault, where, what + stops, "#SFXCRC#", record});
@@ -161,7 +143,7 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
                               "the name holds a zero byte: the stub uses only the bytes before it, \"" +
                                   PrintableName(std::vector<uint8_t>(facts.name.begin(), facts.name.end())) + "\"",
                               "", facts.record});
-    bool isSetup = ChooseSetup(entries) < 0 && facts.name.find(kSetupMarker) != std::string::npos;
+    bool isSetup = ChooseSetup(entries) < 0 && facts.name.find(kInstallerMarker) != std::string::npos;
     std::string status = "ok";
     if (progress) progress(walker.offset() - walker.archiveOffset(), walker.fileSize() - walker.archiveOffset());
     bool decodable = !facts.encrypted && (h.Method() == kMethodStored || h.Method() == kMethodDeflate);
