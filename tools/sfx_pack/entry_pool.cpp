@@ -2,7 +2,8 @@
 // order.
 //
 // Entry i goes into slot i % window. A worker may start entry `next` only when
-// next < taken + window: the slot it will fill was emptied by TakeNext. TakeNext waits
+// next < taken + window, so that the slot it will fill was emptied by TakeNext, and
+// when MayStart allows it by the bytes waiting. TakeNext waits
 // for slot taken % window to be done, empties it and wakes the workers, one of which may
 // now start entry taken + window. Every wait is on the one condition variable, and every
 // change of the shared counters and slots is made under the one mutex. A failure is
@@ -20,7 +21,11 @@ int DefaultJobs() {
 }
 
 EntryPool::EntryPool(size_t count, int jobs, Make make)
-    : count_(count), window_(2 * static_cast<size_t>(std::max(jobs, 1))), make_(std::move(make)), slots_(window_) {
+    : count_(count),
+      sure_(2 * static_cast<size_t>(std::max(jobs, 1))),
+      window_(kPoolSlotsPerJob * static_cast<size_t>(std::max(jobs, 1))),
+      make_(std::move(make)),
+      slots_(window_) {
   int threads = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(jobs, 1)), std::max<size_t>(count, 1)));
   workers_.reserve(threads);
   try {
@@ -43,10 +48,15 @@ void EntryPool::Stop() {
     if (worker.joinable()) worker.join();
 }
 
+bool EntryPool::MayStart() const {
+  size_t inHand = next_ - taken_;
+  return inHand < sure_ || (inHand < window_ && waiting_ < kPoolWaitingBudget);
+}
+
 void EntryPool::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || next_ >= count_ || next_ < taken_ + window_; });
+    changed_.wait(lock, [&] { return stopping_ || next_ >= count_ || MayStart(); });
     if (stopping_ || next_ >= count_) return;
     size_t index = next_++;
     lock.unlock();
@@ -57,7 +67,9 @@ void EntryPool::Work() {
       made.failure = std::current_exception();
     }
     made.done = true;
+    size_t bytes = made.entry ? made.entry->data.size() : 0;
     lock.lock();
+    waiting_ += bytes;
     slots_[index % window_] = std::move(made);
     changed_.notify_all();
   }
@@ -69,6 +81,7 @@ PackEntry EntryPool::TakeNext() {
   changed_.wait(lock, [&] { return slot.done; });
   Slot made = std::move(slot);
   slot = Slot{};
+  waiting_ -= made.entry ? made.entry->data.size() : 0;
   ++taken_;
   lock.unlock();
   changed_.notify_all();
