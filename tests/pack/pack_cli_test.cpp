@@ -1,14 +1,11 @@
-// The sfx-pack command line: help, create and list, one-line errors, damaged packages.
+// The sfx-pack command line: create, list and extract, and one-line errors.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <regex>
-#include <sstream>
 
 #include "tests/pack/pack_support.h"
 #include "tests/support/temp_dir.h"
-#include "tools/sfx_pack/lister.h"
-#include "tools/sfx_pack/pack_error.h"
 
 namespace sfxtest {
 namespace {
@@ -23,30 +20,6 @@ void ExpectOneLineError(const CommandResult& r, int status, const std::string& w
   ASSERT_EQ(errors.size(), 1u) << r.err;
   EXPECT_EQ(errors[0].rfind("sfx-pack: ", 0), 0u) << r.err;
   EXPECT_NE(errors[0].find(words), std::string::npos) << "expected \"" << words << "\" in: " << r.err;
-}
-
-TEST(PackCli, HelpAndVersion) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string first;
-  } cases[] = {
-      {{"--help"}, "Usage: sfx-pack [--quiet | --verbose] COMMAND [ARGS]"},
-      {{"create", "--stub", "x", "--help"}, "Usage: sfx-pack create --output OUT [--stub windows|linux|STUB] [--setup NAME]"},
-      {{"help", "create"}, "Usage: sfx-pack create --output OUT [--stub windows|linux|STUB] [--setup NAME]"},
-      {{"list", "--help"}, "Usage: sfx-pack list [--json] PACKAGE"},
-      {{"verify", "-h"}, "Usage: sfx-pack verify PACKAGE"},
-      {{"--verbose", "extract", "--help"}, "Usage: sfx-pack extract PACKAGE DIR"},
-  };
-  for (const Case& c : cases) {
-    CommandResult r = RunPack(c.args);
-    EXPECT_EQ(r.status, 0) << c.args[0];
-    EXPECT_EQ(Lines(r.out).at(0), c.first);
-    EXPECT_NE(r.out.find("\nExamples:\n  sfx-pack "), std::string::npos) << c.args[0];
-    EXPECT_EQ(r.err, "");
-  }
-  CommandResult version = RunPack({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_TRUE(std::regex_match(version.out, std::regex("sfx-pack [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
 }
 
 class PackCliTest : public ::testing::Test {
@@ -126,6 +99,9 @@ TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
       {{"extract", ".", "package"}, 2, "'.' is a folder: the PACKAGE comes first, then the DIR to unpack into (are the "
                                        "two swapped?)"},
       {{"extract", "package", "tiny"}, 2, "'tiny' is not a folder"},
+      {{"extract", "package"}, 2, "extract takes PACKAGE and DIR"},
+      {{"extract", "not-a-zip", "."}, 1, "no archive marker"},
+      {{"extract", "package", std::string(300, 'd')}, 1, "path too long"},
       // The package's texts: each limit, and what Windows-1252 or the wait window cannot hold.
       {{"create", "--stub", "linux", "--output", "out", "--title", std::string(18, 't'), "tiny"}, 1,
        "--title: the text has 18 characters; it takes 1 to 17"},
@@ -175,92 +151,6 @@ TEST_F(PackCliTest, AFailedWriteLeavesNoOutput) {
   }
 }
 
-// A package of three stored records, listed in-process after every kind of damage.
-class DamagedPackageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    package = BuildPackage({StoredRecord("setup.exe", "MZ-setup"), StoredRecord("data/one.txt", "1111"),
-                            StoredRecord("two", "22")},
-                           FakeStub(64));
-  }
-  // Lists `bytes` as a package; the last line of the listing, and whether it ended clean.
-  std::pair<std::string, bool> List(const Bytes& bytes) {
-    WriteFile(dir / "damaged", bytes);
-    std::ostringstream out;
-    bool clean = sfxpack::ListPackage(dir / "damaged", out).clean;
-    return {Lines(out.str()).back(), clean};
-  }
-  void PatchPlain(size_t at, uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) package[at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ 0xF0;
-  }
-  Bytes package;
-  TempDir dir;
-};
-
-TEST_F(DamagedPackageTest, EveryCutEndsTheListingWithItsReason) {
-  // Record starts: 64, 64+30+9+8 = 111, 111+30+12+4 = 157, end 157+30+3+2 = 192.
-  ASSERT_EQ(package.size(), 192u);
-  for (size_t cut = 70; cut <= package.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    auto [last, clean] = List(Bytes(package.begin(), package.begin() + cut));
-    bool boundary = cut == 111 || cut == 157 || cut == 192;
-    EXPECT_EQ(clean, boundary);
-    EXPECT_EQ(last.rfind("end of records at offset ", 0), 0u) << last;
-    if (boundary) EXPECT_NE(last.find(": end of file"), std::string::npos) << last;
-  }
-}
-
-TEST_F(DamagedPackageTest, UntrustedFieldsEndTheListingWithoutCrashing) {
-  struct Case {
-    size_t at;
-    uint32_t value;
-    int size;
-    std::string last;
-  } cases[] = {
-      {111 + 18, 0x7FFFFFF0u, 4, "end of records at offset 111: the record at 111 runs 2147483593 bytes past the end of the file (2 records)"},
-      {157 + 26, 0xFFFF, 2, "end of records at offset 157: the name of the record at 157 is cut short by the end of file (3 records)"},
-  };
-  for (const Case& c : cases) {
-    Bytes saved = package;
-    PatchPlain(c.at, c.value, c.size);
-    auto [last, clean] = List(package);
-    EXPECT_FALSE(clean);
-    EXPECT_EQ(last, c.last);
-    package = saved;
-  }
-}
-
-TEST_F(DamagedPackageTest, CommandLineSaysWhyTheRecordsEndEarly) {
-  struct Case {
-    std::string label;
-    Bytes bytes;
-    std::string error, last;
-  } cases[] = {
-      {"bytes appended", Bytes{0x00, 0x11, 0x22, 0x33, 0x44}, "the records end before the end of the file",
-       "end of records at offset 192: 5 bytes left, too few for a record header (3 records)"},
-      {"cut inside a header", Bytes(package.begin(), package.begin() + 157 + 12),
-       "the file is cut short: it ends inside a record",
-       "end of records at offset 157: 12 bytes left, too few for a record header: the file is cut short inside it "
-       "(2 records)"},
-      {"cut inside the data", Bytes(package.begin(), package.end() - 1), "the file is cut short",
-       "end of records at offset 157: the record at 157 runs 1 bytes past the end of the file (3 records)"},
-  };
-  for (Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    if (c.bytes.size() < 10) c.bytes.insert(c.bytes.begin(), package.begin(), package.end());
-    WriteFile(dir / "damaged", c.bytes);
-    CommandResult r = RunPack({"list", "damaged"}, dir.path());
-    ExpectOneLineError(r, 1, c.error);
-    EXPECT_EQ(Lines(r.out).back(), c.last);
-  }
-}
-
-}  // namespace
-}  // namespace sfxtest
-
-namespace sfxtest {
-namespace {
-
 TEST_F(PackCliTest, ExtractUnpacksWithTheStubsCodeAndStartsNothing) {
   WriteFile(dir / "SETUP.EXE", ToBytes("#!/bin/sh\ntouch started\n"));
   ASSERT_EQ(RunPack({"create", "--stub=stub", "--output", "pkg", "text.txt", "SETUP.EXE"}, dir.path()).status, 0);
@@ -271,21 +161,6 @@ TEST_F(PackCliTest, ExtractUnpacksWithTheStubsCodeAndStartsNothing) {
   EXPECT_EQ(ListTree(dir / "out/sub"), (std::vector<std::string>{"SETUP.EXE", "text.txt"}));
   EXPECT_EQ(ToString(ReadFile(dir / "out/sub/text.txt")), std::string(5000, 'a') + "tail");
   EXPECT_FALSE(Exists(dir / "started"));
-}
-
-// What the stub reports about damaged records is compared with verify in verify_test.
-TEST_F(PackCliTest, ExtractRefusesWhatItCannotUnpack) {
-  struct Case { std::vector<std::string> args; int status; std::string errorPart; };
-  const Case cases[] = {
-      {{"extract", "not-a-zip", "out2"}, 1, "no archive marker"},
-      {{"extract", "package", std::string(300, 'd')}, 1, "path too long"},
-      {{"extract", "package"}, 2, "extract takes PACKAGE and DIR"},
-  };
-  for (const Case& c : cases) {
-    CommandResult r = RunPack(c.args, dir.path());
-    EXPECT_EQ(r.status, c.status) << c.args[1];
-    EXPECT_NE(r.err.find(c.errorPart), std::string::npos) << r.err;
-  }
 }
 
 }  // namespace
