@@ -70,6 +70,16 @@ CommandResult RunPack(const std::vector<std::string>& args, const std::string& d
   return RunCommand(argv, directory);
 }
 
+void ExpectOneLineError(const CommandResult& r, int status, const std::string& words) {
+  EXPECT_EQ(r.status, status) << r.err;
+  std::vector<std::string> errors;
+  for (const std::string& line : Lines(r.err))
+    if (line.rfind("sfx-pack: warning: ", 0) != 0) errors.push_back(line);
+  ASSERT_EQ(errors.size(), 1u) << r.err;
+  EXPECT_EQ(errors[0].rfind("sfx-pack: ", 0), 0u) << r.err;
+  EXPECT_NE(errors[0].find(words), std::string::npos) << "expected \"" << words << "\" in: " << r.err;
+}
+
 bool HaveProgram(const std::string& name) {
   return RunCommand({"sh", "-c", "command -v " + name}).status == 0;
 }

@@ -25,6 +25,10 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
 // Runs build/host/sfx-pack with the arguments.
 CommandResult RunPack(const std::vector<std::string>& args, const std::string& directory = ".");
 
+// A failure is one line on standard error, "sfx-pack: ...", holding `words`, and the
+// exit status `status`; warnings about the inputs may come before it.
+void ExpectOneLineError(const CommandResult& r, int status, const std::string& words);
+
 // True when a program of that name is on PATH.
 bool HaveProgram(const std::string& name);
 
