@@ -32,8 +32,6 @@ TEST(StubSearch, CreateFindsTheInstalledOrBuiltStub) {
        {{"build/win32/sfx-stub.exe", windowsStub}, {"build/host/sfx-stub", linuxStub}}, {}, &windowsStub},
       {"installed first, then the build tree", "host/sfx-pack",
        {{"share/sfx/sfx-stub.exe", windowsStub}, {"win32/sfx-stub.exe", linuxStub}}, {}, &windowsStub},
-      {"--stub PATH overrides", "bin/sfx-pack", {{"share/sfx/sfx-stub.exe", windowsStub}, {"mine", linuxStub}},
-       {"--stub", "../mine"}, &linuxStub},
       {"nothing installed", "bin/sfx-pack", {}, {}, nullptr},
       {"no Linux stub", "bin/sfx-pack", {{"share/sfx/sfx-stub.exe", windowsStub}}, {"--stub", "linux"}, nullptr},
   };
@@ -140,21 +138,19 @@ TEST_F(FinishedToolTest, ListJsonIsOneObjectForScripts) {
   // Python reads it back; the script prints what the test compares.
   CommandResult read = RunCommand(
       {"python3", "-c",
-       "import json,sys\n"
+       "import json, re\n"
        "d = json.load(open('listing.json'))\n"
        "print(d['archiveOffset'], d['end']['clean'], d['end']['reason'], d['signatureSize'])\n"
        "for r in d['records']:\n"
-       "    print(r['name'], r['method'], r['flags'], r['encrypted'], r['crc32'], r['compressedSize'] > 0, "
-       "r['offset'] >= 300)\n"},
+       "    print(r['name'], r['method'], r['flags'], r['encrypted'], re.fullmatch('[0-9A-F]{8}', r['crc32']) is not None,"
+       " r['compressedSize'] > 0, r['offset'] >= 300)\n"},
       dir.path());
   ASSERT_EQ(read.status, 0) << read.err;
-  ASSERT_EQ(Lines(read.out).size(), 5u) << read.out;
-  EXPECT_EQ(Lines(read.out).at(0), "300 True end of file 0");
-  EXPECT_TRUE(std::regex_match(Lines(read.out).at(1), std::regex("SETUP.EXE 8 0 False [0-9A-F]{8} True True")));
-  EXPECT_TRUE(std::regex_match(Lines(read.out).at(2), std::regex("data/a.txt 8 0 False [0-9A-F]{8} True True")));
   // A name outside ASCII is UTF-8 with flag bit 11.
-  EXPECT_EQ(Lines(read.out).at(3).substr(0, 21), "data/\xC3\xA9t\xC3\xA9.txt 0 2048");
-  EXPECT_EQ(Lines(read.out).at(4).substr(0, 6), "x\"y\\z ");
+  EXPECT_EQ(Lines(read.out), (std::vector<std::string>{"300 True end of file 0", "SETUP.EXE 8 0 False True True True",
+                                                       "data/a.txt 8 0 False True True True",
+                                                       "data/\xC3\xA9t\xC3\xA9.txt 0 2048 False True True True",
+                                                       "x\"y\\z 0 0 False True True True"}));
 }
 
 }  // namespace

@@ -181,7 +181,9 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
 }
 
 TEST_F(VerifyTest, EveryCutEndsTheListingWithItsReason) {
-  for (size_t cut = start[0] + 6; cut <= package.size(); ++cut) {
+  // Inside data/big.txt's data every cut reads alike: the sweep steps across its middle.
+  const size_t skipFrom = start[1] + 100, skipTo = start[2] - 100;
+  for (size_t cut = start[0] + 6; cut <= package.size(); cut = cut == skipFrom ? skipTo : cut + 1) {
     SCOPED_TRACE(cut);
     WriteFile(dir / "cut.exe", Bytes(package.begin(), package.begin() + cut));
     std::ostringstream out;
