@@ -88,10 +88,6 @@ const CreateCase kCases[] = {
     {"a name that is a file and a folder", {{"SETUP.EXE", kPe}, {"x/a", Text("1")}, {"y/a/b", Text("2")}},
      {"SETUP.EXE", "x/a", "y/."},
      {"\"a\": the name is a file and also a folder of \"a/b\"", "(Error #SFXEAA#)"}, 0, 1},
-    {"the same name twice", {{"x/SETUP.EXE", kPe}, {"y/SETUP.EXE", kPe}}, {"x/SETUP.EXE", "y/SETUP.EXE"},
-     {"sfx-pack: y/SETUP.EXE: two inputs give the name \"SETUP.EXE\""}, 1, -1},
-    {"--setup with a lowercase name", {{"setup.exe", kPe}}, {"--setup", "setup.exe", "setup.exe"},
-     {"--setup setup.exe: the stub starts only a name that contains \".EXE\" in capitals"}, 1, -1},
 };
 
 // A warning without the program's name, the severity and the entry it is about.
