@@ -57,36 +57,39 @@ TEST_F(PackCliTest, CreateListAndExtract) {
 }
 
 TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
+  // "create --stub STUB --output out" and the arguments.
+  auto create = [](const std::string& stub, std::vector<std::string> args) {
+    args.insert(args.begin(), {"create", "--stub", stub, "--output", "out"});
+    return args;
+  };
   struct Case {
     std::vector<std::string> args;
     int status;
     std::string words;
   } cases[] = {
-      {{"create", "--stub", "missing", "--output", "out", "tiny"}, 1, "missing: cannot open stub"},
-      {{"create", "--stub", "package", "--output", "out", "tiny"}, 1, "already contains the archive marker"},
-      {{"create", "--stub", "tiny", "--output", "out", "tiny"}, 1, "at least 20"},
-      {{"create", "--stub", "stub", "--output", "out", "tiny", "absent"}, 1, "absent: cannot read"},
+      {create("missing", {"tiny"}), 1, "missing: cannot open stub"},
+      {create("package", {"tiny"}), 1, "already contains the archive marker"},
+      {create("tiny", {"tiny"}), 1, "at least 20"},
+      {create("stub", {"tiny", "absent"}), 1, "absent: cannot read"},
       {{"create", "--stub", "stub", "--output", "nodir/out", "tiny"}, 1, "nodir/out: cannot create"},
-      {{"create", "--stub", "stub", "--output", "out", "--from-zip", "not-a-zip"}, 1, "not a ZIP file"},
-      {{"create", "--stub", "stub", "--output", "out", "--from-zip", "absent.zip"}, 1, "absent.zip: cannot open"},
-      {{"create", "--stub", "stub", "--output", "out", "tiny", "tiny"}, 1, "tiny: two inputs give the name \"tiny\""},
-      {{"create", "--stub", "stub", "--output", "out", "--setup", "tiny", "tiny"}, 1, "--setup tiny: the stub starts only a name that contains \".EXE\""},
-      {{"create", "--stub", "stub", "--output", "out", "--setup", "X.EXE", "tiny"}, 1, "--setup X.EXE: no input gives this name"},
-      {{"create", "--stub", "", "--output", "out", "tiny"}, 2, "--stub needs a value"},
-      {{"-q", "create", "-v", "--stub", "stub", "--output", "out", "tiny"}, 2, "--quiet and --verbose cannot be combined"},
-      {{"create", "--stub", "stub", "--output", "out", "--level", "13", "tiny"}, 2, "--level must be"},
-      {{"create", "--stub", "stub", "--output", "out", "--level=x", "tiny"}, 2, "--level must be"},
-      {{"create", "--stub", "stub", "--output", "out", "--store", "--level", "3", "tiny"}, 2, "cannot be combined"},
-      {{"create", "--stub", "stub", "--output", "out", "--fast", "tiny"}, 2, "unknown option '--fast'"},
+      {create("stub", {"--from-zip", "not-a-zip"}), 1, "not a ZIP file"},
+      {create("stub", {"--from-zip", "absent.zip"}), 1, "absent.zip: cannot open"},
+      {create("stub", {"tiny", "tiny"}), 1, "tiny: two inputs give the name \"tiny\""},
+      {create("stub", {"--setup", "tiny", "tiny"}), 1, "--setup tiny: the stub starts only a name that contains \".EXE\""},
+      {create("stub", {"--setup", "X.EXE", "tiny"}), 1, "--setup X.EXE: no input gives this name"},
+      {create("", {"tiny"}), 2, "--stub needs a value"},
+      {create("stub", {"--level", "13", "tiny"}), 2, "--level must be"},
+      {create("stub", {"--store", "--level", "3", "tiny"}), 2, "cannot be combined"},
+      {create("stub", {"--fast", "tiny"}), 2, "unknown option '--fast'"},
       {{"create", "--stub", "stub", "--output", "out"}, 2, "nothing to pack"},
       {{"create", "--stub", "stub", "tiny"}, 2, "--output OUT is required"},
       {{"create", "--stub", "stub", "--output"}, 2, "--output needs a value"},
       {{"create", "--stub", "stub", "--output", "tiny", "text.txt", "tiny"}, 1, "tiny: is also the output"},
       {{"create", "--stub", "stub", "--output", "stub", "tiny"}, 1, "stub: is also the output"},
-      {{"create", "--stub", "not-a-zip", "--output", "out", "tiny"}, 1,
+      {create("not-a-zip", {"tiny"}), 1,
        "not-a-zip: the stub is not a program: create needs a Windows program for i386 (PE) or a Linux program (ELF); "
        "give --force"},
-      {{"create", "--stub", "stub", "--output", "out", "--jobs", "0", "tiny"}, 2, "--jobs must be a number from 1"},
+      {create("stub", {"--jobs", "0", "tiny"}), 2, "--jobs must be a number from 1"},
       {{"extract", ".", "package"}, 2, "'.' is a folder: the PACKAGE comes first, then the DIR to unpack into (are the "
                                        "two swapped?)"},
       {{"extract", "package", "tiny"}, 2, "'tiny' is not a folder"},
@@ -94,26 +97,24 @@ TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
       {{"extract", "not-a-zip", "."}, 1, "no archive marker"},
       {{"extract", "package", std::string(300, 'd')}, 1, "path too long"},
       // The package's texts: each limit, and what Windows-1252 or the wait window cannot hold.
-      {{"create", "--stub", "linux", "--output", "out", "--title", std::string(18, 't'), "tiny"}, 1,
+      {create("linux", {"--title", std::string(18, 't'), "tiny"}), 1,
        "--title: the text has 18 characters; it takes 1 to 17"},
-      {{"create", "--stub", "linux", "--output", "out", "--title=", "tiny"}, 1, "--title: the text has 0 characters"},
-      {{"create", "--stub", "linux", "--output", "out", "--wait-text", std::string(97, 'w'), "tiny"}, 1,
+      {create("linux", {"--title=", "tiny"}), 1, "--title: the text has 0 characters"},
+      {create("linux", {"--wait-text", std::string(97, 'w'), "tiny"}), 1,
        "--wait-text: the text has 97 characters; it takes 1 to 96"},
-      {{"create", "--stub", "linux", "--output", "out", "--contact-web3", std::string(64, 'c'), "tiny"}, 1,
+      {create("linux", {"--contact-web3", std::string(64, 'c'), "tiny"}), 1,
        "--contact-web3: the text has 64 characters; it takes at most 63"},
-      {{"create", "--stub", "linux", "--output", "out", "--title", "\xCE\xA9mega", "tiny"}, 1,
+      {create("linux", {"--title", "\xCE\xA9mega", "tiny"}), 1,
        "--title: the character U+03A9 '\xCE\xA9' cannot be stored: the package's texts are in Windows-1252"},
-      {{"create", "--stub", "linux", "--output", "out", "--wait-text", "\xE2\x82\xAC", "tiny"}, 1,
+      {create("linux", {"--wait-text", "\xE2\x82\xAC", "tiny"}), 1,
        "--wait-text: the character U+20AC '\xE2\x82\xAC' cannot be shown in the wait window"},
-      {{"create", "--stub", "linux", "--output", "out", "--contact-email", "a\nb", "tiny"}, 1,
+      {create("linux", {"--contact-email", "a\nb", "tiny"}), 1,
        "--contact-email: the text holds the control character U+000A; only --wait-text takes line breaks"},
-      {{"create", "--stub", "linux", "--output", "out", "--contact-web", "\xFF", "tiny"}, 1,
-       "--contact-web: the text is not valid UTF-8 (at byte 1)"},
-      {{"create", "--stub", "stub", "--output", "out", "--title", "x", "tiny"}, 1, "stub: the stub has no text block"},
+      {create("linux", {"--contact-web", "\xFF", "tiny"}), 1, "--contact-web: the text is not valid UTF-8 (at byte 1)"},
+      {create("stub", {"--title", "x", "tiny"}), 1, "stub: the stub has no text block"},
       {{"list"}, 2, "exactly one PACKAGE"},
       {{"list", "--xml", "package"}, 2, "unknown option '--xml' (see 'sfx-pack list --help')"},
       {{"verify"}, 2, "verify takes exactly one PACKAGE"},
-      {{"verify", "--fast", "package"}, 2, "unknown option '--fast'"},
       {{"verify", "stub"}, 1, "stub: no archive marker found"},
       {{"verify", "absent"}, 1, "absent: cannot open package"},
       {{"list", "stub"}, 1, "no archive marker"},
