@@ -7,10 +7,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "inflate/inflate.h"
+#include "archive/entry_data.h"
 #include "integrity/cipher.h"
 #include "integrity/crc32.h"
-#include "integrity/stored_copy.h"
 #include "launcher/locate.h"
 #include "platform/platform.h"
 #include "tests/support/platform_fixture.h"
@@ -22,13 +21,12 @@ namespace sfxtest {
 namespace {
 
 // Moves to the record's data the way the extraction loop does: for an encrypted entry
-// the encryption header is read and checked (which primes the cipher keys), and
-// RemainingCount is what follows it. Then the system's routine for the method writes
-// the entry to a file, which is read back; `runningCrc` gets the routine's CRC-32.
+// the encryption header is read and checked (which primes the cipher keys). Then the
+// system's data step writes the entry to a file, which is read back; `runningCrc` gets
+// the CRC-32 of what it wrote.
 Bytes DecodeThroughSystem(const ReadBackEntry& entry, const plat::ByteString& key, const std::string& scratch,
                           uint32_t& runningCrc) {
   const LocalRecordHeader& h = entry.header;
-  CurrentEntry.RemainingCount = h.CompressedSize();
   if ((h.Flags() & kFlagEncrypted) != 0) {
     uint8_t check[2 * kEncryptionHeaderSize];
     uint32_t got = 0;
@@ -36,16 +34,11 @@ Bytes DecodeThroughSystem(const ReadBackEntry& entry, const plat::ByteString& ke
     std::copy(check, check + kEncryptionHeaderSize, check + kEncryptionHeaderSize);
     EXPECT_TRUE(CheckEncryptionHeader(check, kEncryptionHeaderSize, h.Flags(), h.Crc32(), h.ModTime(), key))
         << entry.name << ": the password's check byte does not match";
-    CurrentEntry.RemainingCount -= kEncryptionHeaderSize;
   }
   std::string path = scratch + "/entry";
   CurrentEntry.OutputHandle = plat::CreateOutputFile(path.c_str());
   EXPECT_NE(CurrentEntry.OutputHandle, plat::kInvalidFile);
-  CurrentEntry.RunningCrc = 0xFFFFFFFFu;
-  if (h.Method() == kMethodStored)
-    EXPECT_EQ(CopyStoredEntry(), CopyResult::kDone) << entry.name;
-  else
-    EXPECT_EQ(Inflate(), InflateResult::kOk) << entry.name;
+  EXPECT_EQ(WriteEntryData(), EntryData::kWhole) << entry.name;
   EXPECT_TRUE(plat::CloseFileHandle(CurrentEntry.OutputHandle));
   runningCrc = ~CurrentEntry.RunningCrc;
   return ReadFile(path);

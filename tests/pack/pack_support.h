@@ -38,12 +38,12 @@ struct ReadBackEntry {
   LocalRecordHeader header{};
   std::string name;
   Bytes content;                   // after decryption and inflation
-  uint32_t systemCrc = 0;          // RunningCrc left by CopyStoredEntry or Inflate
+  uint32_t systemCrc = 0;          // CRC-32 of what the system's data step wrote
 };
 
 // Finds the archive with FindArchiveStart and walks the records with ReadRecordHeader,
 // ReadArchive and SeekArchive. Encrypted entries are checked with CheckEncryptionHeader
-// and `password`; then each entry goes through the system's CopyStoredEntry or Inflate
+// and `password`; then each entry goes through the system's data step, WriteEntryData,
 // into a file under `scratch`. Any failure is a test failure.
 std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std::string& scratch,
                                            const std::string& password = "");

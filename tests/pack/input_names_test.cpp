@@ -12,7 +12,7 @@
 namespace sfxtest {
 namespace {
 
-class PackWriterTest : public ::testing::Test {
+class InputNamesTest : public ::testing::Test {
  protected:
   std::vector<std::string> Names(const std::vector<std::string>& inputs) {
     std::vector<sfxpack::Finding> skipped;
@@ -25,7 +25,7 @@ class PackWriterTest : public ::testing::Test {
 
 // Inputs are named after their own last component; what is not a plain file or folder
 // is refused, and so is a link inside a folder, while a link given as an input is followed.
-TEST_F(PackWriterTest, InputsAreNamedAfterTheirOwnLastComponent) {
+TEST_F(InputNamesTest, InputsAreNamedAfterTheirOwnLastComponent) {
   std::string root = dir / "root";
   WriteTree(root, {{"data/a.txt", ToBytes("a")}, {"data/B/c.txt", ToBytes("c")}, {"setup.exe", ToBytes("MZ")}});
   std::filesystem::create_directories(root + "/data/empty");
