@@ -25,6 +25,10 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
 // Runs build/host/sfx-pack with the arguments.
 CommandResult RunPack(const std::vector<std::string>& args, const std::string& directory = ".");
 
+// A failure is one line on standard error, "sfx-pack: ...", holding `words`, and the
+// exit status `status`; warnings about the inputs may come before it.
+void ExpectOneLineError(const CommandResult& r, int status, const std::string& words);
+
 // True when a program of that name is on PATH.
 bool HaveProgram(const std::string& name);
 
@@ -33,27 +37,21 @@ struct ReadBackEntry {
   int32_t offset = 0;              // of the record header in the package
   LocalRecordHeader header{};
   std::string name;
-  Bytes content;                   // after decryption and inflation (zlib for deflate)
-  uint32_t systemCrc = 0;          // RunningCrc left by CopyStoredEntry or Inflate
+  Bytes content;                   // after decryption and inflation
+  uint32_t systemCrc = 0;          // CRC-32 of what the system's data step wrote
 };
 
 // Finds the archive with FindArchiveStart and walks the records with ReadRecordHeader,
-// ReadArchive and SeekArchive. Stored entries are copied with CopyStoredEntry into a
-// file under `scratch`; deflate entries are inflated with zlib and, separately, with the
-// system's Inflate, and the two must agree. Encrypted entries are checked with CheckEncryptionHeader and `password` and
-// decrypted by the system's cipher. Any failure is a test failure.
+// ReadArchive and SeekArchive. Encrypted entries are checked with CheckEncryptionHeader
+// and `password`; then each entry goes through the system's data step, WriteEntryData,
+// into a file under `scratch`. Any failure is a test failure.
 std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std::string& scratch,
                                            const std::string& password = "");
-
-// Raw RFC 1951 inflate with zlib; fails the test when the stream is broken.
-Bytes InflateRaw(const Bytes& compressed, size_t expectedSize);
 
 // The first 512 bytes of a PE image for `machine` (0x14C i386, 0x8664 x86-64): DOS
 // header, "PE\0\0", file header, PE32 optional header with 16 data directories, the
 // certificate table (directory 4) at `securityOffset`, `securitySize`.
 Bytes FakePe(uint16_t machine = 0x14C, uint32_t securityOffset = 0, uint32_t securitySize = 0);
-// The file offset of the certificate table's entry in FakePe's header.
-inline constexpr size_t kFakePeSecurityEntry = 0x80 + 24 + 96 + 4 * 8;
 
 // A stand-in Linux stub: FakeStub's bytes behind the four bytes of an ELF file's magic,
 // so that create takes it for a program.

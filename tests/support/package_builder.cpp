@@ -1,28 +1,19 @@
 // Hand-built archive records and packages for tests.
 #include "tests/support/package_builder.h"
 
+#include <zlib.h>
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include "archive/record.h"
+
 namespace sfxtest {
 
-static void Put16(Bytes& out, uint16_t v) {
-  out.push_back(v & 0xFF);
-  out.push_back(v >> 8);
-}
-static void Put32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back((v >> (8 * i)) & 0xFF);
-}
-
-// Bitwise CRC-32, independent of the system's table-driven one.
+// zlib's CRC-32, independent of the system's table-driven one.
 uint32_t Crc32(const Bytes& data) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (uint8_t b : data) {
-    c ^= b;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-  }
-  return ~c;
+  return static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
 uint32_t Crc32(const std::string& data) { return Crc32(ToBytes(data)); }
 
@@ -39,17 +30,20 @@ Record StoredRecord(const std::string& name, const std::string& content) {
 Bytes BuildArchive(const std::vector<Record>& records) {
   Bytes out;
   for (const Record& r : records) {
-    Put32(out, r.signature);
-    Put16(out, r.versionNeeded);
-    Put16(out, r.flags);
-    Put16(out, r.method);
-    Put16(out, r.modTime);
-    Put16(out, r.modDate);
-    Put32(out, r.crc32.value_or(Crc32(r.uncompressed)));
-    Put32(out, r.compressedSize.value_or(static_cast<uint32_t>(r.data.size())));
-    Put32(out, r.uncompressedSize.value_or(static_cast<uint32_t>(r.uncompressed.size())));
-    Put16(out, r.nameLength.value_or(static_cast<uint16_t>(r.name.size())));
-    Put16(out, r.extraLength);
+    uint8_t h[kRecordHeaderSize];
+    WriteLe32(h + RecordField::kSignature, r.signature);
+    WriteLe16(h + RecordField::kVersionNeeded, r.versionNeeded);
+    WriteLe16(h + RecordField::kFlags, r.flags);
+    WriteLe16(h + RecordField::kMethod, r.method);
+    WriteLe16(h + RecordField::kModTime, r.modTime);
+    WriteLe16(h + RecordField::kModDate, r.modDate);
+    WriteLe32(h + RecordField::kCrc32, r.crc32.value_or(Crc32(r.uncompressed)));
+    WriteLe32(h + RecordField::kCompressedSize, r.compressedSize.value_or(static_cast<uint32_t>(r.data.size())));
+    WriteLe32(h + RecordField::kUncompressedSize,
+              r.uncompressedSize.value_or(static_cast<uint32_t>(r.uncompressed.size())));
+    WriteLe16(h + RecordField::kNameLength, r.nameLength.value_or(static_cast<uint16_t>(r.name.size())));
+    WriteLe16(h + RecordField::kExtraLength, r.extraLength);
+    out.insert(out.end(), h, h + kRecordHeaderSize);
     out.insert(out.end(), r.name.begin(), r.name.end());
     out.insert(out.end(), r.data.begin(), r.data.end());
   }
@@ -58,7 +52,7 @@ Bytes BuildArchive(const std::vector<Record>& records) {
 
 Bytes Scramble(const Bytes& plain) {
   Bytes out(plain);
-  for (uint8_t& b : out) b ^= 0xF0;
+  for (uint8_t& b : out) b ^= kArchiveScramble;
   return out;
 }
 

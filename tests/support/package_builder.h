@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/record.h"
+
 namespace sfxtest {
 
 using Bytes = std::vector<uint8_t>;
@@ -14,10 +16,10 @@ using Bytes = std::vector<uint8_t>;
 // One local record, in plain (unscrambled) form. Fields left unset get the values a
 // well-formed record would carry.
 struct Record {
-  uint32_t signature = 0xDB6C6556u;  // the alternate signature; 0x04034B50 is "PK\3\4"
+  uint32_t signature = kAlternateSignature;
   uint16_t versionNeeded = 0x00FF;  // plain FF 00: with the signature, the six marker bytes
   uint16_t flags = 0;
-  uint16_t method = 0;
+  uint16_t method = kMethodStored;
   uint16_t modTime = 0x6000;  // 12:00:00
   uint16_t modDate = 0x5A21;  // 2025-01-01
   std::optional<uint32_t> crc32;            // default: CRC-32 of `uncompressed`

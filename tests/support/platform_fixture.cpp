@@ -26,12 +26,6 @@ void PlatformTest::Install(plat::testing::FaultPlan plan) {
   plat::testing::Install(plan);
 }
 
-}  // namespace sfxtest
-
-#include "archive/record.h"
-
-namespace sfxtest {
-
 OpenedArchive::OpenedArchive(const std::string& path) {
   ArchiveHandle = plat::OpenForReading(path.c_str());
   EXPECT_NE(ArchiveHandle, plat::kInvalidFile) << path;

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "archive/record.h"
 #include "platform/testing.h"
 
 namespace sfxtest {
@@ -21,10 +22,6 @@ class PlatformTest : public ::testing::Test {
  private:
   int64_t liveAtStart_ = 0;
 };
-
-}  // namespace sfxtest
-
-namespace sfxtest {
 
 // Opens a file as the package (ArchiveHandle) for the duration of a scope and closes it.
 class OpenedArchive {

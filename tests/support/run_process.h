@@ -14,11 +14,13 @@ struct ProcessOutcome {
   double seconds = 0;
 };
 
-// Runs `program` with `arguments` in `directory`, with `environment` entries
-// ("NAME=value") added, standard output and error sent to /dev/null unless
-// `outputFile` names a file for both.
+// Runs `program` (looked up on PATH when it has no "/") with `arguments` in `directory`,
+// with `environment` entries ("NAME=value") added and standard input from /dev/null.
+// Standard output goes to `outputFile` (/dev/null when empty), standard error to
+// `errorFile` (or with standard output when empty).
 ProcessOutcome RunProcess(const std::string& program, const std::vector<std::string>& arguments,
                           const std::string& directory, const std::vector<std::string>& environment,
-                          double limitSeconds, const std::string& outputFile = "");
+                          double limitSeconds, const std::string& outputFile = "",
+                          const std::string& errorFile = "");
 
 }  // namespace sfxtest
