@@ -26,12 +26,6 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
   if (plat::Utf16Units(destination.data(), static_cast<uint32_t>(destination.size())) > kTempDirCharacters)
     throw PackError(directory, "path too long: the destination holds at most " +
                                    std::to_string(kTempDirCharacters - 1) + " characters");
-  // The stub's directory chain takes a path of one or two characters for a drive or a
-  // root that exists (its destination is always a long absolute path), so a short
-  // relative DIR such as "x" is made here first.
-  std::error_code error;
-  std::filesystem::create_directories(directory.empty() ? "." : directory, error);
-  if (error) throw PackError(directory, "cannot create the folder: " + error.message());
   ExtractSummary summary;
   {
     RecordWalker walker(package);
@@ -41,6 +35,12 @@ ExtractSummary ExtractPackage(const std::string& package, const std::string& dir
     summary.recordsReachEnd = walker.clean();
     summary.recordsEnding = "at offset " + std::to_string(walker.end()) + " (" + walker.ending() + ")";
   }
+  // The stub's directory chain takes a path of one or two characters for a drive or a
+  // root that exists (its destination is always a long absolute path), so a short
+  // relative DIR such as "x" is made here first, once the package is known to be one.
+  std::error_code error;
+  std::filesystem::create_directories(directory.empty() ? "." : directory, error);
+  if (error) throw PackError(directory, "cannot create the folder: " + error.message());
   ArchiveOffset = FindArchiveStart(package.c_str());
   if (ArchiveOffset < 0) throw PackError(package, "no archive marker found (not a package?)");
   if (!AllocateCrcTable()) throw PackError(package, "out of memory");

@@ -156,7 +156,7 @@ VerifyReport VerifyPackage(const std::string& path, const ProgressCallback& prog
                               walker.damage() + ": the package is cut short or damaged, and the stub cannot "
                                                 "unpack this entry whole",
                               h.CompressedSize() < 0 ? "#SFXCRC#" : "", facts.record});
-      if (decodable && h.CompressedSize() >= 0 && walker.name().size() == h.NameLength())
+      if (decodable && h.CompressedSize() >= 0)
         (void)CheckEntryData(h, facts.where, facts.record, kNullDevice, dataFindings);
     } else if (!decodable) {
       status = "not decoded (see below)";
