@@ -18,17 +18,6 @@ constexpr time_t kRecordTime = 1735732800;  // the records' 2025-01-01 12:00:00,
 // What the loop leaves for the launcher: ExtractedAny, ExtractedWhole, InstallerWritten.
 enum Outcome : int { kNone = 0, kAny = 1, kWhole = 2, kWritten = 4 };
 
-// A deflated record of `content` (under 64 KiB) as one stored deflate block.
-Record DeflatedRecord(const std::string& name, const std::string& content) {
-  Record r = StoredRecord(name, content);
-  r.method = kMethodDeflate;
-  uint16_t n = static_cast<uint16_t>(content.size());
-  r.data = {0x01, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n),
-            static_cast<uint8_t>(~n >> 8)};
-  r.data.insert(r.data.end(), content.begin(), content.end());
-  return r;
-}
-
 class ExtractTest : public ExtractionTest {
  protected:
   // Writes the package (cut short by `cut` bytes), opens it and runs ExtractArchive into dest().
@@ -37,7 +26,7 @@ class ExtractTest : public ExtractionTest {
     package.resize(package.size() - cut);
     std::string path = *dir_ / "package.exe";
     WriteFile(path, package);
-    snprintf(::TempDir, sizeof ::TempDir, "%s\\_I_\\", dir_->path().c_str());
+    snprintf(::TempDir, sizeof ::TempDir, "%s\\_I_\\", folder().c_str());
     ArchiveOffset = static_cast<int32_t>(stub.size());
     Install(plan);
     OpenedArchive open(path);
@@ -78,7 +67,11 @@ std::vector<Case> Cases() {
   const std::string greek = "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt";
   const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.EXE";
   Record setup = StoredRecord("SETUP.EXE", "x"), other = StoredRecord("OTHER.EXE", "y"), after = StoredRecord("after", "y");
-  Record digits = StoredRecord("data.bin", "0123456789"), deflatedDigits = DeflatedRecord("data.bin", "0123456789");
+  Record digits = StoredRecord("data.bin", "0123456789");
+  Record deflatedDigits = With(digits, [](Record& r) {  // deflated as one stored block of 10 bytes
+    r.method = kMethodDeflate;
+    r.data = {0x01, 10, 0, 0xF5, 0xFF, '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  });
   return {
       {"NoRecord", {}, {}, {}, kWhole},
       {"FilesInFolders", {StoredRecord("readme.txt", "hello"), StoredRecord("sub/dir/file.txt", "nested"), StoredRecord("empty.dat", "")},

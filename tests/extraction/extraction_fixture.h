@@ -73,21 +73,21 @@ class ExtractionTest : public PlatformTest {
     ArchiveHandle = plat::kInvalidFile;
   }
   std::string dest() const { return dir_->path() + "/_I_"; }
-  // The destination (TempDir) as paths show it in messages and command lines.
-  static std::string destText() {
-    std::string d = ::TempDir;
-    std::replace(d.begin(), d.end(), '/', '\\');
-    return d;
+  // The test folder as a Windows path, as TempDir is made from it.
+  std::string folder() const {
+    std::string f = dir_->path();
+    std::replace(f.begin(), f.end(), '/', '\\');
+    return f;
   }
-  // The message boxes shown, with the destination (in either form) written as "\".
+  // The message boxes shown, with the destination (TempDir) written as "\".
   std::vector<Message> Messages() const {
     std::vector<Message> out;
+    const std::string temp = ::TempDir;
     for (const auto& m : trace().messageBoxes) {
       out.push_back({m.caption, m.text});
-      for (const std::string& temp : {destText(), std::string(::TempDir)})
-        for (std::string* s : {&out.back().caption, &out.back().text})
-          for (size_t at = s->find(temp); !temp.empty() && at != std::string::npos; at = s->find(temp))
-            s->replace(at, temp.size(), "\\");
+      for (std::string* s : {&out.back().caption, &out.back().text})
+        for (size_t at = s->find(temp); !temp.empty() && at != std::string::npos; at = s->find(temp))
+          s->replace(at, temp.size(), "\\");
     }
     return out;
   }
