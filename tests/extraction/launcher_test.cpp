@@ -11,7 +11,6 @@
 
 #include "archive/extract.h"
 #include "launcher/dialog.h"
-#include "launcher/launch.h"
 #include "launcher/startup.h"
 #include "tests/extraction/extraction_fixture.h"
 
@@ -217,23 +216,6 @@ TEST_F(LauncherTest, ThePaintMessagePostsTheStartOnce) {
   });
   Run({StoredRecord("a.txt", "x")});
   EXPECT_EQ(starts, 1);
-}
-
-TEST_F(LauncherTest, ReplaceAllGoesThroughAPlaceholder) {
-  struct Case { std::string s, find, replacement, expected; };
-  const Case cases[] = {
-      {"C:\\My Files\\a b.exe", " ", "\xAC", "C:\\My\xAC" "Files\\a\xAC" "b.exe"},
-      {"no-spaces", " ", "\xAC", "no-spaces"},
-      {"a\x01" "b c", " ", "_", "a_b_c"},   // a placeholder byte already there also comes out replaced
-      {"a b c", " ", "  ", "a  b  c"},      // the replacement contains what is replaced
-      {"", " ", "x", ""},
-  };
-  for (const Case& c : cases) {
-    plat::ScopedByteString in, out;
-    ASSERT_TRUE(in.Assign(c.s.data(), static_cast<uint32_t>(c.s.size())));
-    ASSERT_TRUE(ReplaceAll(in, c.find.c_str(), c.replacement.c_str(), out));
-    EXPECT_EQ(std::string(out.Text(), out.length), c.expected) << c.s;
-  }
 }
 
 // The destination goes under an existing temporary folder, or nowhere: without one, or
