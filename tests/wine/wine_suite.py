@@ -87,9 +87,7 @@ class Entry:
 
     def encoded(self, first):
         crc = zlib.crc32(self.content) if self.crc is None else self.crc
-        data = self.data
-        if data is None:
-            data = deflate(self.content) if self.method == 8 else self.content
+        data = self.data if self.data is not None else deflate(self.content) if self.method == 8 else self.content
         # The first record's signature and version field are the marker the stub looks for.
         header = b"Vel\xdb" + struct.pack("<HHHHHIIIHH", 0x00FF if first else 20, self.flags, self.method, 0x6000,
                                            0x5A21, crc, len(data), len(self.content), len(self.name), 0)
@@ -129,7 +127,6 @@ def write_files(top, files):
     # under a fresh `top`; returns the top-level names in order.
     shutil.rmtree(top, ignore_errors=True)
     os.makedirs(top)
-    names = []
     for name, content in files.items():
         content, when = content if isinstance(content, tuple) else (content, NOON_2025)
         path = os.path.join(os.fsencode(top), os.fsencode(name))
@@ -137,9 +134,7 @@ def write_files(top, files):
         with open(path, "wb") as f:
             f.write(content)
         os.utime(path, (mtime_of(when),) * 2)
-        if os.fsencode(name).split(b"/")[0] not in names:
-            names.append(os.fsencode(name).split(b"/")[0])
-    return names
+    return list(dict.fromkeys(os.fsencode(name).split(b"/")[0] for name in files))
 
 
 def pack(s, files, *options, source="entrada"):
@@ -482,11 +477,9 @@ def scenario_screenshot_long_extraction(s):
             requests.append(event)
             open(s.unix_path(ack), "wb").close()
 
-    started = time.monotonic()
     last = "datos/parte%04d.bin" % (count - 1)
     run = s.check_package(data, [s.completed], seen=True, files={"datos/parte0000.bin": block, last: block},
                           driver_args=["--screenshot-ack", ack.decode("cp1252")], on_event=on_event)
-    print(f"package run took {time.monotonic() - started:.1f} s for {count} files")
     done = run.first("screenshot-done")
     if s.c.expect(requests and done is not None, "screenshot taken during the run"):
         s.c.equal(done["alive"], "1", "wait window still up after the screenshot (extraction long enough)")
