@@ -24,8 +24,6 @@
 // one file per record, in order, until it stops.
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -34,6 +32,7 @@
 #include <vector>
 
 #include "archive/extract.h"
+#include "fuzz/require.h"
 #include "archive/record.h"
 #include "integrity/crc32.h"
 #include "launcher/dialog.h"
@@ -52,12 +51,6 @@ constexpr char kTempPath[] = "/tmp\\";
 constexpr char kDestination[] = "/tmp/_I_";      // TempDir as a POSIX path
 constexpr char kStaleProgram[] = "/tmp/_I_/SETUP.EXE";
 constexpr char kScratch[] = "/decode";           // where records are decoded again
-
-void Require(bool holds, const char* promise) {
-  if (holds) return;
-  fprintf(stderr, "broken promise: %s\n", promise);
-  abort();
-}
 
 // A path with "\" as "/" and ".", ".." and empty components resolved.
 std::string Normalized(std::string path) {

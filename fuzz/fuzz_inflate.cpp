@@ -10,10 +10,9 @@
 // succeed with the same output. Any broken promise aborts, which the fuzzer reports.
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <zlib.h>
 
+#include "fuzz/require.h"
 #include "integrity/crc32.h"
 #include "platform/testing.h"
 #include "tests/inflate/corpus.h"
@@ -22,12 +21,6 @@
 namespace {
 
 using inflatetest::Bytes;
-
-void Require(bool holds, const char* promise) {
-  if (holds) return;
-  fprintf(stderr, "broken promise: %s\n", promise);
-  abort();
-}
 
 constexpr char kFolder[] = "/inflate";
 
