@@ -204,7 +204,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<Record> records = RecordsBehindCreations(package, trace.creates.size());
 
   auto told = [&](const std::string& path) {
-    return std::any_of(trace.messageBoxes.begin(), trace.messageBoxes.end(), [&](const auto& m) { return m.caption == path; });
+    const auto& boxes = trace.messageBoxes;
+    return std::any_of(boxes.begin(), boxes.end(), [&](const auto& m) { return m.caption == path; });
   };
   std::vector<bool> shortWrite(records.size(), false);
   for (size_t k = 0; k < records.size(); ++k) {

@@ -46,6 +46,7 @@ struct Case {
 };
 
 std::vector<Case> Cases() {
+  auto stored = StoredRecord;
   auto method9 = [](const std::string& name, const std::string& content) {
     return With(StoredRecord(name, content), [](Record& r) { r.method = 9; });
   };
@@ -58,105 +59,120 @@ std::vector<Case> Cases() {
   auto beyond2GiB = [](const std::string& name) {  // a size that steps back onto the record
     return With(StoredRecord(name, ""), [](Record& r) { r.compressedSize = 0xFFFFFFE0u; r.crc32 = 0; });
   };
-  auto big = [](uint16_t flags) { return With(StoredRecord("big.bin", std::string(5000, 'b')), [&](Record& r) { r.flags = flags; }); };
-  auto early = [](Record bad) { return std::vector<Record>{StoredRecord("first.txt", "1"), bad, StoredRecord("after.txt", "2")}; };
+  auto big = [](uint16_t flags) {
+    return With(StoredRecord("big.bin", std::string(5000, 'b')), [&](Record& r) { r.flags = flags; });
+  };
+  auto early = [](Record bad) {  // a record between two good ones
+    return std::vector<Record>{StoredRecord("first.txt", "1"), bad, StoredRecord("after.txt", "2")};
+  };
   auto plan = [](auto edit) { return With(FaultPlan{}, edit); };
   std::string longName;
   for (int i = 0; i < 60; ++i) longName += "dir" + std::to_string(i % 10) + "/";
   longName += "file.txt";  // over 258 bytes: longer than a name buffer's first size
   const std::string greek = "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt";
   const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.EXE";
-  Record setup = StoredRecord("SETUP.EXE", "x"), other = StoredRecord("OTHER.EXE", "y"), after = StoredRecord("after", "y");
-  Record digits = StoredRecord("data.bin", "0123456789");
+  Record setup = stored("SETUP.EXE", "x"), other = stored("OTHER.EXE", "y"), after = stored("after", "y");
+  Record digits = stored("data.bin", "0123456789");
   Record deflatedDigits = With(digits, [](Record& r) {  // deflated as one stored block of 10 bytes
     r.method = kMethodDeflate;
     r.data = {0x01, 10, 0, 0xF5, 0xFF, '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
   });
+  const int all = kAny | kWhole | kWritten;
   return {
       {"NoRecord", {}, {}, {}, kWhole},
-      {"FilesInFolders", {StoredRecord("readme.txt", "hello"), StoredRecord("sub/dir/file.txt", "nested"), StoredRecord("empty.dat", "")},
+      {"FilesInFolders", {stored("readme.txt", "hello"), stored("sub/dir/file.txt", "nested"), stored("empty.dat", "")},
        {}, {"empty.dat=", "readme.txt=hello", "sub/dir/file.txt=nested"}, kAny | kWhole},
-      {"NameCutAtItsFirstZeroByte", {named(std::string("abcd\0xyz", 8)), StoredRecord("next.txt", "second")}, {},
+      {"NameCutAtItsFirstZeroByte", {named(std::string("abcd\0xyz", 8)), stored("next.txt", "second")}, {},
        {"abcd=x", "next.txt=second"}, kAny | kWhole},
-      {"LongName", {StoredRecord(longName, "deep"), after}, {}, {"after=y", longName + "=deep"}, kAny | kWhole},
+      {"LongName", {stored(longName, "deep"), after}, {}, {"after=y", longName + "=deep"}, kAny | kWhole},
       // Reads of a few bytes, as from a network share: the header and name are read whole.
-      {"LongNameInShortReads", {StoredRecord(longName, "deep"), after}, {}, {"after=y", longName + "=deep"}, kAny | kWhole, "",
-       plan([](FaultPlan& p) { p.readChunkLimit = 7; })},
-      {"Flag3LeavesTheCrcUnchecked", {With(StoredRecord("data.bin", "content"), [](Record& r) { r.flags = kFlagCheckByteFromTime; r.crc32 = 0; })},
+      {"LongNameInShortReads", {stored(longName, "deep"), after}, {}, {"after=y", longName + "=deep"},
+       kAny | kWhole, "", plan([](FaultPlan& p) { p.readChunkLimit = 7; })},
+      {"Flag3LeavesTheCrcUnchecked",
+       {With(stored("data.bin", "content"), [](Record& r) { r.flags = kFlagCheckByteFromTime; r.crc32 = 0; })},
        {}, {"data.bin=content"}, kAny | kWhole},
       // Archives for the stub carry no extra field; one is not skipped: the data follows the name.
-      {"ExtraFieldNotSkipped", {With(StoredRecord("a", "xy"), [](Record& r) { r.extraLength = 4; }), StoredRecord("b", "z")},
+      {"ExtraFieldNotSkipped", {With(stored("a", "xy"), [](Record& r) { r.extraLength = 4; }), stored("b", "z")},
        {}, {"a=xy", "b=z"}, kAny | kWhole},
       // With flag bit 11 a name is UTF-8; without it, Windows-1252 (the stand-in's ANSI code
       // page). Either way the system creates, chooses and shows the UTF-8 name.
       {"NamesInUtf8AndTheAnsiCodePage",
-       {flagged(greek, kFlagUtf8Name), flagged(cjk, kFlagUtf8Name), flagged("l\xC2\xB7l.txt", kFlagUtf8Name), flagged("caf\xE9 \xF1 \xB7 \x80.txt", 0),
-        flagged("plain.txt", kFlagUtf8Name), flagged("\xE9 fail.txt", 0)},
+       {flagged(greek, kFlagUtf8Name), flagged(cjk, kFlagUtf8Name), flagged("l\xC2\xB7l.txt", kFlagUtf8Name),
+        flagged("caf\xE9 \xF1 \xB7 \x80.txt", 0), flagged("plain.txt", kFlagUtf8Name), flagged("\xE9 fail.txt", 0)},
        {{"\\\xC3\xA9 fail.txt", kCreateFailed}},
        {"caf\xC3\xA9 \xC3\xB1 \xC2\xB7 \xE2\x82\xAC.txt=x", "l\xC2\xB7l.txt=x", "plain.txt=x", greek + "=x", cjk + "=x"},
-       kAny | kWritten, "\xE6\x97\xA5\xE6\x9C\xAC\\\xE8\xAA\x9E.EXE", plan([](FaultPlan& p) { p.createFailsForPath = "fail"; })},
+       kAny | kWritten, "\xE6\x97\xA5\xE6\x9C\xAC\\\xE8\xAA\x9E.EXE",
+       plan([](FaultPlan& p) { p.createFailsForPath = "fail"; })},
       // The setup program: the first path containing ".EXE" in capitals, whatever happens to
       // its file; only a file this run created and wrote whole may be started.
-      {"SetupUppercaseAfterLowercase", {StoredRecord("setup.exe", "x"), setup}, {}, {"SETUP.EXE=x", "setup.exe=x"},
-       kAny | kWhole | kWritten, "SETUP.EXE"},
-      {"SetupFirstOfTwo", {StoredRecord("A.EXE", "x"), StoredRecord("B.EXE", "x")}, {}, {"A.EXE=x", "B.EXE=x"},
-       kAny | kWhole | kWritten, "A.EXE"},
-      {"SetupInTheMiddleOfAName", {StoredRecord("x.txt", "x"), StoredRecord("A.EXE.TXT", "x")}, {}, {"A.EXE.TXT=x", "x.txt=x"},
-       kAny | kWhole | kWritten, "A.EXE.TXT"},
-      {"SetupInAFolderName", {StoredRecord("TOOLS.EXE/readme", "x")}, {}, {"TOOLS.EXE/readme=x"}, kAny | kWhole | kWritten,
+      {"SetupUppercaseAfterLowercase", {stored("setup.exe", "x"), setup}, {}, {"SETUP.EXE=x", "setup.exe=x"}, all,
+       "SETUP.EXE"},
+      {"SetupFirstOfTwo", {stored("A.EXE", "x"), stored("B.EXE", "x")}, {}, {"A.EXE=x", "B.EXE=x"}, all, "A.EXE"},
+      {"SetupInTheMiddleOfAName", {stored("x.txt", "x"), stored("A.EXE.TXT", "x")}, {}, {"A.EXE.TXT=x", "x.txt=x"}, all,
+       "A.EXE.TXT"},
+      {"SetupInAFolderName", {stored("TOOLS.EXE/readme", "x")}, {}, {"TOOLS.EXE/readme=x"}, all,
        "TOOLS.EXE\\readme"},
-      {"NoSetupProgram", {StoredRecord("setup.exe", "x"), StoredRecord("data.bin", "x")}, {}, {"data.bin=x", "setup.exe=x"}, kAny | kWhole},
+      {"NoSetupProgram", {stored("setup.exe", "x"), stored("data.bin", "x")}, {}, {"data.bin=x", "setup.exe=x"},
+       kAny | kWhole},
       {"SetupNotCreated", {setup, other}, {{"\\SETUP.EXE", kCreateFailed}}, {"OTHER.EXE=y"}, kAny, "SETUP.EXE",
        plan([](FaultPlan& p) { p.createFailsForPath = "SETUP.EXE"; })},
-      {"SetupIsAFolder", {StoredRecord("SETUP.EXE/", "x"), other}, {{"\\SETUP.EXE\\", kCreateFailed}}, {"OTHER.EXE=y", "SETUP.EXE/"},
-       kAny, "SETUP.EXE\\"},
-      {"SetupNotClosed", {setup, other}, {{"\\SETUP.EXE", kCloseFailed}}, {"OTHER.EXE=y", "SETUP.EXE=x"}, kAny, "SETUP.EXE",
-       plan([](FaultPlan& p) { p.outputCloseFailsAtCall = 1; })},
-      {"SetupReplacedWholeLater", {setup, other, StoredRecord("Setup.exe", "z")}, {}, {"OTHER.EXE=y", "SETUP.EXE=x", "Setup.exe=z"},
-       kAny | kWhole | kWritten, "SETUP.EXE"},
-      {"SetupEmptiedLater", {setup, other, method9("setup.exe", "z")}, {kUnknownMethod}, {"OTHER.EXE=y", "SETUP.EXE=x", "setup.exe="},
-       kAny, "SETUP.EXE"},
+      {"SetupIsAFolder", {stored("SETUP.EXE/", "x"), other}, {{"\\SETUP.EXE\\", kCreateFailed}},
+       {"OTHER.EXE=y", "SETUP.EXE/"}, kAny, "SETUP.EXE\\"},
+      {"SetupNotClosed", {setup, other}, {{"\\SETUP.EXE", kCloseFailed}}, {"OTHER.EXE=y", "SETUP.EXE=x"}, kAny,
+       "SETUP.EXE", plan([](FaultPlan& p) { p.outputCloseFailsAtCall = 1; })},
+      {"SetupReplacedWholeLater", {setup, other, stored("Setup.exe", "z")}, {},
+       {"OTHER.EXE=y", "SETUP.EXE=x", "Setup.exe=z"}, all, "SETUP.EXE"},
+      {"SetupEmptiedLater", {setup, other, method9("setup.exe", "z")}, {kUnknownMethod},
+       {"OTHER.EXE=y", "SETUP.EXE=x", "setup.exe="}, kAny, "SETUP.EXE"},
       // Early ends: the loop stops at the record; what came before stays and counts, but for
       // an encrypted entry, which leaves nothing to offer. (Every refused name form is in the
       // name table of the path tests; here one row for each way a name is refused.)
-      {"EmptyName", early(StoredRecord("", "x")), {kBadName}, {"first.txt=1"}, kAny},
+      {"EmptyName", early(stored("", "x")), {kBadName}, {"first.txt=1"}, kAny},
       {"NameStartingWithAZeroByte", early(named(std::string("\0abc", 4))), {kBadName}, {"first.txt=1"}, kAny},
-      {"ParentFolder", early(StoredRecord("../evil.txt", "x")), {kBadName}, {"first.txt=1"}, kAny},
+      {"ParentFolder", early(stored("../evil.txt", "x")), {kBadName}, {"first.txt=1"}, kAny},
       {"InvalidUtf8UnderFlag11", early(flagged("caf\xE9.txt", kFlagUtf8Name)), {kBadName}, {"first.txt=1"}, kAny},
-      {"EncryptedWithoutPassword", early(With(StoredRecord("secret.txt", std::string(12, 'h') + "data"), [](Record& r) { r.flags = kFlagEncrypted; })),
+      {"EncryptedWithoutPassword",
+       early(With(stored("secret.txt", std::string(12, 'h') + "data"), [](Record& r) { r.flags = kFlagEncrypted; })),
        {}, {"first.txt=1"}, kNone},
       // An unknown method leaves an empty file with the entry's time.
       {"UnknownMethod", early(method9("odd.bin", "payload")), {kUnknownMethod}, {"first.txt=1", "odd.bin="}, kAny},
-      {"FolderNotMade", {StoredRecord("a.txt", "1"), StoredRecord("blocked/x/b.txt", "2"), StoredRecord("c.txt", "3")},
-       {{"No puedo crear directorio", "\\blocked\\x"}}, {"a.txt=1"}, kAny, "", plan([](FaultPlan& p) { p.makeDirectoryFailsForPath = "blocked"; })},
-      {"FirstSeekFails", {StoredRecord("a", "1")}, {kSeekFailed}, {}, kNone, "", plan([](FaultPlan& p) { p.seekFailsAtCall = 1; })},
-      {"SeekToTheNextRecordFails", {StoredRecord("a", "1"), StoredRecord("b", "2")}, {kSeekFailed}, {"a=1"}, kAny, "",
+      {"FolderNotMade", {stored("a.txt", "1"), stored("blocked/x/b.txt", "2"), stored("c.txt", "3")},
+       {{"No puedo crear directorio", "\\blocked\\x"}}, {"a.txt=1"}, kAny, "",
+       plan([](FaultPlan& p) { p.makeDirectoryFailsForPath = "blocked"; })},
+      {"FirstSeekFails", {stored("a", "1")}, {kSeekFailed}, {}, kNone, "",
+       plan([](FaultPlan& p) { p.seekFailsAtCall = 1; })},
+      {"SeekToTheNextRecordFails", {stored("a", "1"), stored("b", "2")}, {kSeekFailed}, {"a=1"}, kAny, "",
        plan([](FaultPlan& p) { p.seekFailsAtCall = 2; })},
-      // A file that cannot be created or closed is told, and the loop goes on.
-      {"CreateAndCloseFail", {StoredRecord("one", "1"), StoredRecord("two", "2"), StoredRecord("three", "3")},
+      // A file that cannot be created or closed is told, and the loop goes on. (The second
+      // file's close fails: the first was never opened.)
+      {"CreateAndCloseFail", {stored("one", "1"), stored("two", "2"), stored("three", "3")},
        {{"\\one", kCreateFailed}, {"\\two", kCloseFailed}}, {"three=3", "two=2"}, kAny, "",
-       plan([](FaultPlan& p) { p.createFailsAtCall = 1; p.outputCloseFailsAtCall = 1; })},  // the first was never opened
-      {"NameEndingInASeparator", {StoredRecord("folder/", ""), StoredRecord("folder/in.txt", "x")}, {{"\\folder\\", kCreateFailed}},
-       {"folder/in.txt=x"}, kAny},
+       plan([](FaultPlan& p) { p.createFailsAtCall = 1; p.outputCloseFailsAtCall = 1; })},
+      {"NameEndingInASeparator", {stored("folder/", ""), stored("folder/in.txt", "x")},
+       {{"\\folder\\", kCreateFailed}}, {"folder/in.txt=x"}, kAny},
       // Damage and failed writes end everything: the written files stay, nothing is started.
-      {"CrcMismatch", {setup, With(StoredRecord("data.bin", "what was written"), [](Record& r) { r.crc32 = 0x12345678u; }), after},
+      // (SETUP.EXE's byte is the first one written.)
+      {"CrcMismatch",
+       {setup, With(stored("data.bin", "what was written"), [](Record& r) { r.crc32 = 0x12345678u; }), after},
        {{"\\data.bin", kDamaged}}, {"SETUP.EXE=x", "data.bin=what was written"}, kNone},
-      {"StoredWriteShort", {setup, digits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin=012"}, kNone, "",
-       plan([](FaultPlan& p) { p.writeFailsAfterBytes = 4; })},  // SETUP.EXE's byte first
-      {"StoredWriteFails", {setup, digits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin="}, kNone, "",
-       plan([](FaultPlan& p) { p.writeFailsAfterBytes = 1; })},
-      {"DeflatedWriteShort", {setup, deflatedDigits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin=012"}, kNone,
-       "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 4; })},
-      {"DeflatedWriteFails", {setup, deflatedDigits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin="}, kNone, "",
-       plan([](FaultPlan& p) { p.writeFailsAfterBytes = 1; })},
+      {"StoredWriteShort", {setup, digits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin=012"},
+       kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 4; })},
+      {"StoredWriteFails", {setup, digits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin="},
+       kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 1; })},
+      {"DeflatedWriteShort", {setup, deflatedDigits, after}, {{"\\data.bin", kWriteFailed}},
+       {"SETUP.EXE=x", "data.bin=012"}, kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 4; })},
+      {"DeflatedWriteFails", {setup, deflatedDigits, after}, {{"\\data.bin", kWriteFailed}},
+       {"SETUP.EXE=x", "data.bin="}, kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 1; })},
       // A size of 2 GiB or more would seek back onto the record: damage, not a loop, also
       // when the file could not be created. Its CRC is that of no data: only the size tells.
       {"SizeOf2GiB", {setup, beyond2GiB("x")}, {{"\\x", kDamaged}}, {"SETUP.EXE=x", "x="}, kNone},
-      {"SizeOf2GiBOfAFolder", {setup, beyond2GiB("d/")}, {{"\\d\\", kCreateFailed}, {"\\d\\", kDamaged}}, {"SETUP.EXE=x", "d/"}, kNone},
+      {"SizeOf2GiBOfAFolder", {setup, beyond2GiB("d/")}, {{"\\d\\", kCreateFailed}, {"\\d\\", kDamaged}},
+       {"SETUP.EXE=x", "d/"}, kNone},
       // Stored data cut by the package's end, also under flag bit 3 where no CRC would tell.
-      {"StoredDataCut", {big(0)}, {{"\\big.bin", kDamaged}}, {"big.bin=" + std::string(4000, 'b')}, kNone, "", {}, 1000},
-      {"StoredDataCutUnderFlag3", {big(kFlagCheckByteFromTime)}, {{"\\big.bin", kDamaged}}, {"big.bin=" + std::string(4000, 'b')},
-       kNone, "", {}, 1000},
+      {"StoredDataCut", {big(0)}, {{"\\big.bin", kDamaged}}, {"big.bin=" + std::string(4000, 'b')}, kNone, "", {},
+       1000},
+      {"StoredDataCutUnderFlag3", {big(kFlagCheckByteFromTime)}, {{"\\big.bin", kDamaged}},
+       {"big.bin=" + std::string(4000, 'b')}, kNone, "", {}, 1000},
   };
 }
 
@@ -171,7 +187,8 @@ TEST_P(ExtractCaseTest, MessagesFilesAndOutcome) {
   EXPECT_EQ(Listing(), c.listing);
   for (const std::string& entry : ListTree(dest())) {
     struct stat st;
-    if (stat((dest() + "/" + entry).c_str(), &st) == 0 && S_ISREG(st.st_mode)) EXPECT_EQ(st.st_mtime, kRecordTime) << entry;
+    if (stat((dest() + "/" + entry).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      EXPECT_EQ(st.st_mtime, kRecordTime) << entry;
   }
   EXPECT_EQ((ExtractedAny ? kAny : 0) | (ExtractedWhole ? kWhole : 0) | (InstallerWritten ? kWritten : 0), c.outcome);
   std::string installer = InstallerPath.Text();

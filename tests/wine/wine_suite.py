@@ -296,7 +296,8 @@ class Suite:
         self.c.equal({k: w.get(k) for k in WAIT_WINDOW}, WAIT_WINDOW, "wait window: class, styles, controls")
         self.c.equal((w["title"], w.get("child0_text")), (self.wait_title, self.wait_text),
                      "wait window title (padded with spaces) and text")
-        self.c.expect(abs(int(w["dx2"])) <= 4 and abs(int(w["dy2"])) <= 4, "wait window centred in the work area within 2 px",
+        self.c.expect(abs(int(w["dx2"])) <= 4 and abs(int(w["dy2"])) <= 4,
+                      "wait window centred in the work area within 2 px",
                       f"twice the offset: {w['dx2']}, {w['dy2']}")
 
     def expect_files(self, files):
@@ -751,11 +752,13 @@ def scenario_setup_outlives_wait(s):
 def scenario_signed_package(s):
     # A package signed with a certificate made here: the signature goes after the archive.
     plain = pack(s, {"SETUP.EXE": s.setup})
-    unsigned, key, cert, signed = (os.path.join(s.work, n) for n in ("unsigned.exe", "key.pem", "cert.pem", "signed.exe"))
+    unsigned, key, cert, signed = (os.path.join(s.work, n)
+                                   for n in ("unsigned.exe", "key.pem", "cert.pem", "signed.exe"))
     open(unsigned, "wb").write(plain)
     tool(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
           "/CN=Velmora Software pruebas", "-keyout", key, "-out", cert])
-    tool(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Paquete de prueba", "-in", unsigned, "-out", signed])
+    tool(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Paquete de prueba", "-in", unsigned,
+          "-out", signed])
     data = open(signed, "rb").read()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     offset, size = struct.unpack_from("<II", data, pe + 24 + 96 + 4 * 8)  # the PE32 security directory
