@@ -20,7 +20,7 @@ using namespace sfxtest;
 using plat::testing::FaultPlan;
 
 // A setup program for the stand-in: a script that writes its argument to "argument" in
-// the folder above the destination, and stays up for a while.
+// the folder above the destination (its own path up to "/_I_/"), then stays `seconds`.
 Record SetupScript(const std::string& name, int seconds = 0) {
   return StoredRecord(name, "#!/bin/sh\nprintf '%s' \"$1\" > \"${0%%/_I_/*}/argument\"\nsleep " +
                                 std::to_string(seconds) + "\n");

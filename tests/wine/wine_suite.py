@@ -260,14 +260,15 @@ class Suite:
         with open(log_path, "wb") as log:
             process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=log, stdin=subprocess.DEVNULL,
                                        cwd=self.dir, env=self.wine_env(env))
-            for line in process.stdout:
-                log.write(line)
-                log.flush()
+            for line in process.stdout:  # the log keeps each event with its texts decoded
                 parts = line.rstrip(b"\r\n").split(b" ", 2)
                 if len(parts) >= 2 and parts[0].startswith(b"t="):
                     events.append(Event(parts[0][2:], parts[1], parts[2] if len(parts) > 2 else b""))
+                    line = f"t={events[-1].t} {events[-1].name} {dict(events[-1])}\n".encode()
                     if on_event:
                         on_event(events[-1])
+                log.write(line)
+                log.flush()
             returncode = process.wait()
         print(f"run {self.runs}: {log_path}")
         for e in events:
