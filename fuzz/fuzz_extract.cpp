@@ -24,14 +24,15 @@
 // one file per record, in order, until it stops.
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "archive/extract.h"
+#include "fuzz/require.h"
 #include "archive/record.h"
 #include "integrity/crc32.h"
 #include "launcher/dialog.h"
@@ -51,32 +52,11 @@ constexpr char kDestination[] = "/tmp/_I_";      // TempDir as a POSIX path
 constexpr char kStaleProgram[] = "/tmp/_I_/SETUP.EXE";
 constexpr char kScratch[] = "/decode";           // where records are decoded again
 
-void Require(bool holds, const char* promise) {
-  if (holds) return;
-  fprintf(stderr, "broken promise: %s\n", promise);
-  abort();
-}
-
 // A path with "\" as "/" and ".", ".." and empty components resolved.
-std::string Normalized(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (size_t i = 0; i <= path.size(); ++i) {
-    char c = i < path.size() ? path[i] : '/';
-    if (c != '/' && c != '\\') {
-      part += c;
-      continue;
-    }
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  }
-  std::string out;
-  for (const std::string& p : parts) out += "/" + p;
-  return out.empty() ? "/" : out;
+std::string Normalized(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::string out = std::filesystem::path("/" + path).lexically_normal().generic_string();
+  return out.size() > 1 && out.back() == '/' ? out.substr(0, out.size() - 1) : out;
 }
 
 bool Inside(const std::string& path, const std::string& folder) {
@@ -88,12 +68,17 @@ bool Inside(const std::string& path, const std::string& folder) {
 struct Record {
   std::string path;      // TempDir + name, with every "/" as "\"
   bool ascii = true;     // the name is ASCII, which reaches the path unconverted
-  uint16_t method = 0;
+  bool decoded = true;    // stored or deflated: a method the system decodes
   bool failed = false;   // its data cannot be written whole: a message must tell so
   Bytes content;         // the file's bytes when it is written whole
 };
 
-uint8_t Plain(const Bytes& package, size_t at) { return package[at] ^ kArchiveScramble; }
+// Up to `count` plain bytes of the package from `at`: as many as it holds.
+Bytes Plain(const Bytes& package, size_t at, size_t count) {
+  Bytes out;
+  for (size_t i = at; i < package.size() && i - at < count; ++i) out.push_back(package[i] ^ kArchiveScramble);
+  return out;
+}
 
 // Record k behind creation k: parsed from ArchiveOffset the way the loop steps, and
 // decoded again on its own (stored: the bytes; deflate: Inflate through the driver).
@@ -103,29 +88,25 @@ std::vector<Record> RecordsBehindCreations(const Bytes& package, size_t creation
   while (records.size() < creations) {
     Require(at >= 0 && at + kRecordHeaderSize <= static_cast<int64_t>(package.size()), "records line up");
     LocalRecordHeader h;
-    for (int i = 0; i < kRecordHeaderSize; ++i) h.raw[i] = Plain(package, static_cast<size_t>(at) + i);
+    Bytes header = Plain(package, static_cast<size_t>(at), kRecordHeaderSize);
+    std::copy(header.begin(), header.end(), h.raw);
     Record r;
-    r.method = h.Method();
+    r.decoded = h.Method() == kMethodStored || h.Method() == kMethodDeflate;
     size_t nameStart = static_cast<size_t>(at) + kRecordHeaderSize;
-    std::string name;
-    for (size_t i = 0; i < h.NameLength() && nameStart + i < package.size(); ++i)
-      name += static_cast<char>(Plain(package, nameStart + i));
-    for (char c : name) r.ascii = r.ascii && static_cast<unsigned char>(c) < 0x80;
+    Bytes nameBytes = Plain(package, nameStart, h.NameLength());
+    std::string name(nameBytes.begin(), nameBytes.end());
+    r.ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     r.path = (std::string(TempDir) + name).c_str();  // the system's path ends at a zero byte
-    for (char& c : r.path) if (c == '/') c = '\\';
-    size_t dataStart = nameStart + h.NameLength();
-    size_t available = dataStart < package.size() ? package.size() - dataStart : 0;
+    std::replace(r.path.begin(), r.path.end(), '/', '\\');
     int32_t size = h.CompressedSize();
-    Bytes data;
-    for (size_t i = 0; size >= 0 && i < static_cast<size_t>(size) && i < available; ++i)
-      data.push_back(Plain(package, dataStart + i));
+    Bytes data = size < 0 ? Bytes{} : Plain(package, nameStart + h.NameLength(), static_cast<size_t>(size));
     bool checked = (h.Flags() & kFlagCheckByteFromTime) == 0;
     // A stored entry cut by the package's end is damaged unless its CRC-32 vouches for
     // the bytes that did arrive; a deflate stream says itself where it ends.
     bool cut = size < 0 || data.size() < static_cast<size_t>(size);
-    r.failed = size < 0 || (cut && r.method == 0 && !checked);
+    r.failed = size < 0 || (cut && h.Method() == kMethodStored && !checked);
     uint32_t crc = ~static_cast<uint32_t>(crc32_z(0, data.data(), data.size()));
-    if (r.method == 8) {
+    if (h.Method() == kMethodDeflate) {
       inflatetest::DecodeOptions options;
       options.flags = h.Flags();
       inflatetest::DecodeOutcome decoded = inflatetest::DecodeEntry(kScratch, data, options);
@@ -179,11 +160,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   plat::testing::UseMemoryFiles();
   Require(plat::testing::PutMemoryFile(kPackagePath, package) && plat::testing::PutMemoryDirectory("/tmp"),
           "the package in memory");
-  if (control[0] & 0x80) {
+  if (control[0] & 0x80)
     Require(plat::testing::PutMemoryFile(kDestination, {}), "a file in the way");
-  } else if (control[0] & 0x08) {
+  else if (control[0] & 0x08)
     Require(plat::testing::PutMemoryFile(kStaleProgram, {'M', 'Z', 0}), "a stale program");
-  }
   std::vector<std::string> before = plat::testing::MemoryTree();
 
   ResetProgramState();
@@ -210,11 +190,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Nothing outside TempDir: every path there was there before, the package unchanged.
   for (const std::string& path : plat::testing::MemoryTree())
-    if (!Inside(path, kDestination)) {
-      bool existed = false;
-      for (const std::string& old : before) existed = existed || old == path;
-      Require(existed, "nothing created outside TempDir");
-    }
+    if (!Inside(path, kDestination))
+      Require(std::find(before.begin(), before.end(), path) != before.end(), "nothing created outside TempDir");
   const Bytes* after = plat::testing::MemoryFile(kPackagePath);
   Require(after && *after == package, "the package is left as it was");
 
@@ -227,15 +204,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<Record> records = RecordsBehindCreations(package, trace.creates.size());
 
   auto told = [&](const std::string& path) {
-    for (const auto& m : trace.messageBoxes)
-      if (m.caption == path) return true;
-    return false;
+    const auto& boxes = trace.messageBoxes;
+    return std::any_of(boxes.begin(), boxes.end(), [&](const auto& m) { return m.caption == path; });
   };
   std::vector<bool> shortWrite(records.size(), false);
   for (size_t k = 0; k < records.size(); ++k) {
     const plat::testing::CreateCall& c = trace.creates[k];
     std::string path = c.path;
-    for (char& ch : path) if (ch == '/') ch = '\\';
+    std::replace(path.begin(), path.end(), '/', '\\');
     // A short read cuts a record's name (the loop reads it once), and names beyond ASCII
     // are converted on their way into the path: those are not compared.
     Require(path == records[k].path || !records[k].ascii || (control[0] & 0x40), "records line up");
@@ -246,8 +222,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& w : trace.writes)
       if (w.file == c.file && w.written < w.asked) shortWrite[k] = true;
     if (shortWrite[k]) Require(told(c.path), "a failed write is told");
-    bool decoded = records[k].method == 0 || records[k].method == 8;
-    if (decoded && records[k].failed) Require(told(c.path), "a failed decoding is told");
+    if (records[k].decoded && records[k].failed) Require(told(c.path), "a failed decoding is told");
   }
 
   for (const auto& start : trace.starts) {
@@ -255,8 +230,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < records.size(); ++i)
       if (trace.creates[i].file != plat::kInvalidFile && trace.creates[i].path == start.application) k = i;
     Require(k < records.size(), "the setup program was created by this run");
-    bool whole = (records[k].method == 0 || records[k].method == 8) && !records[k].failed && !shortWrite[k];
-    Require(whole && start.image == records[k].content, "the setup program was written whole");
+    Require(records[k].decoded && !records[k].failed && !shortWrite[k] && start.image == records[k].content,
+            "the setup program was written whole");
   }
   return 0;
 }

@@ -10,10 +10,9 @@
 // succeed with the same output. Any broken promise aborts, which the fuzzer reports.
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <zlib.h>
 
+#include "fuzz/require.h"
 #include "integrity/crc32.h"
 #include "platform/testing.h"
 #include "tests/inflate/corpus.h"
@@ -22,17 +21,6 @@
 namespace {
 
 using inflatetest::Bytes;
-
-void Require(bool holds, const char* promise) {
-  if (holds) return;
-  fprintf(stderr, "broken promise: %s\n", promise);
-  abort();
-}
-
-// RunningCrc is the register before its final complement; zlib's crc32 complements.
-uint32_t RunningCrcOf(const Bytes& data) {
-  return ~static_cast<uint32_t>(crc32_z(0, data.data(), data.size()));
-}
 
 constexpr char kFolder[] = "/inflate";
 
@@ -69,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Require(written == got.output.size(), "the output is what was written");
   Require(got.result == InflateResult::kOk || written % 32768 == 0, "only whole windows after an error");
-  Require(got.crc == RunningCrcOf(got.output), "RunningCrc covers the written bytes");
+  // RunningCrc is the register before its final complement; zlib's crc32 complements.
+  Require(got.crc == ~static_cast<uint32_t>(crc32_z(0, got.output.data(), got.output.size())),
+          "RunningCrc covers the written bytes");
   Require(got.output.size() <= kMaxExpansion * (size + 1), "output bounded by the input");
 
   Bytes reference;

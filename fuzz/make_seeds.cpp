@@ -17,12 +17,9 @@ namespace {
 using inflatetest::Bytes;
 using inflatetest::DeflateWriter;
 
-int written = 0;
-
 void Save(const std::string& dir, const std::string& name, const Bytes& data) {
   std::ofstream(dir + "/" + name, std::ios::binary)
       .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  ++written;
 }
 
 void HandBuilt(const std::string& dir) {
@@ -67,6 +64,5 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(argv[1]);
   HandBuilt(argv[1]);
   Encoded(argv[1]);
-  std::cout << "wrote " << written << " seeds to " << argv[1] << "\n";
   return 0;
 }

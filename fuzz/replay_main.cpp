@@ -10,28 +10,25 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
-  std::vector<std::string> files;
+  std::vector<std::filesystem::path> files;
   for (int i = 1; i < argc; ++i) {
-    if (std::filesystem::is_directory(argv[i])) {
+    if (!std::filesystem::is_directory(argv[i])) files.push_back(argv[i]);
+    else
       for (const auto& e : std::filesystem::directory_iterator(argv[i]))
-        if (e.is_regular_file()) files.push_back(e.path().string());
-    } else {
-      files.push_back(argv[i]);
-    }
+        if (e.is_regular_file()) files.push_back(e.path());
   }
   std::sort(files.begin(), files.end());
   if (files.empty()) {
     std::cerr << "no input files\n";
     return 1;
   }
-  for (const std::string& path : files) {
-    std::cerr << path << "\n";
+  for (const auto& path : files) {
+    std::cerr << path.string() << "\n";
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include "archive/record.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
@@ -14,28 +15,15 @@ namespace {
 using sfxtest::Bytes;
 using sfxtest::Record;
 
-Bytes RawDeflate(const std::string& text) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  Bytes out(compressBound(static_cast<uLong>(text.size())) + 16);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  z.avail_in = static_cast<uInt>(text.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
 Bytes SmallArchive() {
   std::string text;
   for (int i = 0; i < 60; ++i) text += "line " + std::to_string(i) + " of a small text file\n";
-  Record deflated;
-  deflated.name = "docs/b.txt";
-  deflated.method = 8;
-  deflated.uncompressed = sfxtest::ToBytes(text);
-  deflated.data = RawDeflate(text);
+  Record deflated = sfxtest::StoredRecord("docs/b.txt", text);
+  deflated.method = kMethodDeflate;
+  Bytes wrapped(compressBound(text.size()));  // zlib's format: 2 header bytes, the raw stream, 4 check bytes
+  uLongf size = wrapped.size();
+  EXPECT_EQ(compress2(wrapped.data(), &size, deflated.uncompressed.data(), text.size(), 9), Z_OK);
+  deflated.data.assign(wrapped.begin() + 2, wrapped.begin() + size - 4);
   return sfxtest::BuildArchive({sfxtest::StoredRecord("dir/a.txt", "stored content"), deflated,
                                 sfxtest::StoredRecord("c.bin", std::string("\x00\x01\x02\xFF", 4))});
 }
@@ -70,10 +58,6 @@ TEST(DamagedPackageTest, EveryCutAndEveryFlippedByteEndsCleanly) {
   EXPECT_EQ(RunDamaged(stub, archive, "intact"),
             (std::vector<std::string>{"package", "tmp", "tmp/_I_", "tmp/_I_/c.bin", "tmp/_I_/dir",
                                       "tmp/_I_/dir/a.txt", "tmp/_I_/docs", "tmp/_I_/docs/b.txt"}));
-  // A folder's name, whose file cannot be created, with a size that steps back onto it.
-  Record loop = sfxtest::StoredRecord("d/", "");
-  loop.compressedSize = 0xFFFFFFE0u;
-  (void)RunDamaged(stub, sfxtest::BuildArchive({loop}), "a size that steps back");
   for (size_t cut = 0; cut < archive.size(); ++cut)
     (void)RunDamaged(stub, Bytes(archive.begin(), archive.begin() + cut), "cut at " + std::to_string(cut));
   for (size_t i = 0; i < archive.size(); ++i) {

@@ -1,349 +1,209 @@
-// The extraction loop: what lands on disk, which messages appear, where it stops.
+// The extraction loop: what lands on disk, which messages appear, where it stops, and
+// what it leaves for the launcher (anything usable, everything whole, the setup program).
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include "archive/extract.h"
+#include "archive/record.h"
 #include "tests/extraction/extraction_fixture.h"
 
 namespace {
 
-using sfxtest::Bytes;
-using sfxtest::Content;
-using sfxtest::Message;
-using sfxtest::Record;
-using sfxtest::StoredRecord;
+using namespace sfxtest;
+using plat::testing::FaultPlan;
 
-const char kCaption[] = "Velmora Software";
-const Message kBadName{kCaption, "Error al extraer el nombre de un componente.\r\rError #SFXENC#"};
-const Message kUnknownMethod{kCaption, "Compresi\xF3n desconocida.\r\rArchivo da\xF1" "ado.\r\rError #SFXMCD#"};
-const Message kSeekFailed{kCaption, "Error localizando el instalador\r\rError #SFXELI#"};
-const char kCreateFailed[] = "Error al abrir el archivo\r\rError #SFXEAA#";
-const char kCloseFailed[] = "Error al cerrar el archivo\r\rError #SFXECA#";
-const char kDamaged[] = "Archivo da\xF1" "ado.\r\rError #SFXCRC#";
-const char kWriteFailed[] = "Error al escribir el archivo\r\rError #SFXEEA#";
+constexpr time_t kRecordTime = 1735732800;  // the records' 2025-01-01 12:00:00, read as UTC
 
-// A deflated record of `content` (under 64 KiB) as one stored deflate block.
-Record DeflatedRecord(const std::string& name, const std::string& content) {
-  Record r = StoredRecord(name, content);
-  r.method = 8;
-  uint16_t n = static_cast<uint16_t>(content.size());
-  r.data = {0x01, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n),
-            static_cast<uint8_t>(~n >> 8)};
-  r.data.insert(r.data.end(), content.begin(), content.end());
-  return r;
-}
+// What the loop leaves for the launcher: ExtractedAny, ExtractedWhole, InstallerWritten.
+enum Outcome : int { kNone = 0, kAny = 1, kWhole = 2, kWritten = 4 };
 
-time_t ModificationTime(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
-}
-
-class ExtractTest : public sfxtest::ExtractionTest {};
-
-TEST_F(ExtractTest, AnArchiveWithNoRecordExtractsNothingQuietly) {
-  EXPECT_TRUE(Extract({}).empty());
-  EXPECT_FALSE(ExtractedAny);
-  EXPECT_TRUE(ExtractedWhole);
-  EXPECT_EQ(installer(), "");
-}
-
-TEST_F(ExtractTest, WritesFilesAndDirectoriesWithTheirTimes) {
-  Record nested = StoredRecord("sub/dir/file.txt", "nested");
-  nested.modDate = 0x5A21;  // 2025-01-01
-  nested.modTime = 0x6000;  // 12:00:00, read as UTC
-  Record empty = StoredRecord("empty.dat", "");
-  EXPECT_TRUE(Extract({StoredRecord("readme.txt", "hello"), nested, empty}).empty());
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"empty.dat", "readme.txt", "sub", "sub/dir", "sub/dir/file.txt"}));
-  EXPECT_EQ(Content(dest() + "/sub/dir/file.txt"), "nested");
-  EXPECT_EQ(Content(dest() + "/empty.dat"), "");
-  EXPECT_EQ(ModificationTime(dest() + "/sub/dir/file.txt"), 1735732800);
-  EXPECT_EQ(ModificationTime(dest() + "/empty.dat"), 1735732800);
-  EXPECT_TRUE(ExtractedAny);
-  EXPECT_TRUE(ExtractedWhole);
-  EXPECT_EQ(installer(), "");
-}
-
-TEST_F(ExtractTest, TheFirstPathContainingUppercaseExeIsTheInstaller) {
-  struct Case { const char* what; std::vector<std::string> names; std::string expected; };
-  const Case cases[] = {
-      {"uppercase wins over a lowercase one before it", {"setup.exe", "SETUP.EXE"}, "SETUP.EXE"},
-      {"first of two", {"A.EXE", "B.EXE"}, "A.EXE"},
-      {"in the middle of a name", {"x.txt", "A.EXE.TXT"}, "A.EXE.TXT"},
-      {"in a directory name", {"TOOLS.EXE/readme"}, "TOOLS.EXE\\readme"},
-      {"none", {"setup.exe", "data.bin"}, ""},
-  };
-  for (const Case& c : cases) {
-    std::vector<Record> records;
-    for (auto& n : c.names) records.push_back(StoredRecord(n, "x"));
-    FreshFolder();
-    Extract(records);
-    EXPECT_EQ(installer(), c.expected.empty() ? "" : destText() + c.expected) << c.what;
+class ExtractTest : public ExtractionTest {
+ protected:
+  // Writes the package (cut short by `cut` bytes), opens it and runs ExtractArchive into dest().
+  void Extract(const std::vector<Record>& records, const FaultPlan& plan = {}, size_t cut = 0) {
+    Bytes stub = FakeStub(), package = BuildPackage(records, stub);
+    package.resize(package.size() - cut);
+    std::string path = *dir_ / "package.exe";
+    WriteFile(path, package);
+    snprintf(::TempDir, sizeof ::TempDir, "%s\\_I_\\", folder().c_str());
+    ArchiveOffset = static_cast<int32_t>(stub.size());
+    Install(plan);
+    OpenedArchive open(path);
+    ExtractArchive();
   }
-}
+};
 
-// With flag bit 11 a name is UTF-8; without it, text in the ANSI code page (Windows-1252
-// in the stand-in). Either way the system creates, chooses and shows the UTF-8 name.
-TEST_F(ExtractTest, NamesAreUtf8WithFlagBit11AndTheAnsiCodePageWithout) {
-  struct Case { std::string name; uint16_t flags; std::string created; };
-  const Case cases[] = {
-      {"\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt", 0x0800,
-       "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt"},        // Greek
-      {"\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.EXE", 0x0800, "\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.EXE"},  // CJK
-      {"l\xC2\xB7l.txt", 0x0800, "l\xC2\xB7l.txt"},                                              // Catalan
-      {"caf\xE9 \xF1 \xB7 \x80.txt", 0, "caf\xC3\xA9 \xC3\xB1 \xC2\xB7 \xE2\x82\xAC.txt"},       // Windows-1252
-      {"plain.txt", 0x0800, "plain.txt"},
-      {"\xE9 fail.txt", 0, "\xC3\xA9 fail.txt"},
-  };
+struct Case {
+  const char* name;
   std::vector<Record> records;
-  for (const Case& c : cases) {
-    records.push_back(StoredRecord(c.name, "x"));
-    records.back().flags = c.flags;
-  }
-  plat::testing::FaultPlan plan;
-  plan.createFailsForPath = "fail";
-  auto messages = Extract(records, plan);
-  EXPECT_EQ(messages, (std::vector<Message>{{destText() + cases[5].created, kCreateFailed}}));
-  for (const Case& c : cases)
-    EXPECT_EQ(sfxtest::Exists(dest() + "/" + c.created), &c != &cases[5]) << c.created;
-  EXPECT_EQ(installer(), destText() + "\xE6\x97\xA5\xE6\x9C\xAC\\\xE8\xAA\x9E.EXE");
-}
+  std::vector<Message> messages;     // the destination written as "\"
+  std::vector<std::string> listing;  // what the destination holds (Listing)
+  int outcome;
+  std::string installer = "";        // the setup program chosen, under the destination
+  FaultPlan plan = {};
+  size_t cut = 0;                    // bytes cut off the package's end
+};
 
-
-// The first ".EXE" path stays the setup program whatever happens to its file, but only
-// a file this run created and wrote whole may be started.
-TEST_F(ExtractTest, TheInstallerIsChosenEvenWhenItsFileIsNotWrittenWhole) {
-  auto plan = [](auto set) { plat::testing::FaultPlan p; set(p); return p; };
-  struct Case {
-    const char* what;
-    std::string name;
-    plat::testing::FaultPlan plan;
-    std::vector<Message> messages;  // captions relative to the destination
-    bool written;
-    std::vector<Record> later = {};  // records after SETUP.EXE and OTHER.EXE
+std::vector<Case> Cases() {
+  auto stored = StoredRecord;
+  auto method9 = [](const std::string& name, const std::string& content) {
+    return With(StoredRecord(name, content), [](Record& r) { r.method = 9; });
   };
-  Record emptied = StoredRecord("setup.exe", "z");  // the same file, emptied by an unknown method
-  emptied.method = 9;
-  const Case cases[] = {
-      {"written whole", "SETUP.EXE", {}, {}, true},
-      {"its create fails", "SETUP.EXE", plan([](auto& p) { p.createFailsForPath = "SETUP.EXE"; }),
-       {{"SETUP.EXE", kCreateFailed}}, false},
-      {"it is a folder", "SETUP.EXE/", {}, {{"SETUP.EXE\\", kCreateFailed}}, false},
-      {"its close fails", "SETUP.EXE", plan([](auto& p) { p.outputCloseFailsAtCall = 1; }),
-       {{"SETUP.EXE", kCloseFailed}}, false},
-      {"a later record replaces it whole", "SETUP.EXE", {}, {}, true, {StoredRecord("Setup.exe", "z")}},
-      {"a later record empties it", "SETUP.EXE", {}, {kUnknownMethod}, false, {emptied}},
+  auto flagged = [](const std::string& name, uint16_t flags) {
+    return With(StoredRecord(name, "x"), [&](Record& r) { r.flags = flags; });
   };
-  for (const Case& c : cases) {
-    FreshFolder();
-    std::vector<Record> records = {StoredRecord(c.name, "x"), StoredRecord("OTHER.EXE", "y")};
-    records.insert(records.end(), c.later.begin(), c.later.end());
-    auto messages = Extract(records, c.plan);
-    for (Message& m : messages)
-      if (m.caption.rfind(destText(), 0) == 0) m.caption = m.caption.substr(destText().size());
-    EXPECT_EQ(messages, c.messages) << c.what;
-    EXPECT_EQ(installer(), destText() + (c.name == "SETUP.EXE/" ? "SETUP.EXE\\" : "SETUP.EXE")) << c.what;
-    EXPECT_EQ(InstallerWritten, c.written) << c.what;
-    EXPECT_EQ(ExtractedWhole, c.written && c.messages.empty()) << c.what;
-    EXPECT_TRUE(sfxtest::Exists(dest() + "/OTHER.EXE")) << c.what;  // the loop went on
-  }
-}
-
-TEST_F(ExtractTest, EarlyEndsAndWhatStaysBehind) {
-  Record emptyName = StoredRecord("", "x");
-  Record zeroFirst = StoredRecord("\0abc", "x");
-  zeroFirst.name = std::string("\0abc", 4);
-  Record encrypted = StoredRecord("secret.txt", std::string(12, 'h') + "data");
-  encrypted.flags = 1;
-  Record method9 = StoredRecord("odd.bin", "payload");
-  method9.method = 9;
-  Record notUtf8 = StoredRecord("caf\xE9.txt", "x");  // Windows-1252 bytes under bit 11
-  notUtf8.flags = 0x0800;
-  // `usable`: what was unpacked still counts (an encrypted entry leaves nothing to offer).
-  struct Case {
-    const char* what; Record bad; std::vector<Message> messages; std::vector<std::string> tree; bool usable = true;
+  auto named = [](const std::string& name) {  // a name that may hold zero bytes
+    return With(StoredRecord("", "x"), [&](Record& r) { r.name = name; });
   };
-  const std::vector<Case> cases = {
-      {"empty name", emptyName, {kBadName}, {"first.txt"}},
-      {"name starting with a zero byte", zeroFirst, {kBadName}, {"first.txt"}},
-      {"parent directory", StoredRecord("../evil.txt", "x"), {kBadName}, {"first.txt"}},
-      {"absolute name", StoredRecord("/tmp/evil.txt", "x"), {kBadName}, {"first.txt"}},
-      {"drive letter", StoredRecord("C:evil.txt", "x"), {kBadName}, {"first.txt"}},
-      {"device name", StoredRecord("nul.tar.gz", "x"), {kBadName}, {"first.txt"}},
-      {"device name in a folder", StoredRecord("sub/Aux.txt", "x"), {kBadName}, {"first.txt"}},
-      {"encrypted entry without a password", encrypted, {}, {"first.txt"}, false},
-      {"invalid UTF-8 under flag bit 11", notUtf8, {kBadName}, {"first.txt"}},
-      {"unknown method", method9, {kUnknownMethod}, {"first.txt", "odd.bin"}},
+  auto beyond2GiB = [](const std::string& name) {  // a size that steps back onto the record
+    return With(StoredRecord(name, ""), [](Record& r) { r.compressedSize = 0xFFFFFFE0u; r.crc32 = 0; });
   };
-  for (const Case& c : cases) {
-    FreshFolder();
-    auto messages = Extract({StoredRecord("first.txt", "1"), c.bad, StoredRecord("after.txt", "2")});
-    EXPECT_EQ(messages, c.messages) << c.what;
-    EXPECT_EQ(Tree(), c.tree) << c.what;
-    EXPECT_EQ(ExtractedAny, c.usable) << c.what;
-    EXPECT_FALSE(ExtractedWhole) << c.what;
+  auto big = [](uint16_t flags) {
+    return With(StoredRecord("big.bin", std::string(5000, 'b')), [&](Record& r) { r.flags = flags; });
+  };
+  auto early = [](Record bad) {  // a record between two good ones
+    return std::vector<Record>{StoredRecord("first.txt", "1"), bad, StoredRecord("after.txt", "2")};
+  };
+  auto plan = [](auto edit) { return With(FaultPlan{}, edit); };
+  std::string longName;
+  for (int i = 0; i < 60; ++i) longName += "dir" + std::to_string(i % 10) + "/";
+  longName += "file.txt";  // over 258 bytes: longer than a name buffer's first size
+  const std::string greek = "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt";
+  const std::string cjk = "\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.EXE";
+  Record setup = stored("SETUP.EXE", "x"), other = stored("OTHER.EXE", "y"), after = stored("after", "y");
+  Record digits = stored("data.bin", "0123456789");
+  Record deflatedDigits = With(digits, [](Record& r) {  // deflated as one stored block of 10 bytes
+    r.method = kMethodDeflate;
+    r.data = {0x01, 10, 0, 0xF5, 0xFF, '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  });
+  const int all = kAny | kWhole | kWritten;
+  return {
+      {"NoRecord", {}, {}, {}, kWhole},
+      {"FilesInFolders", {stored("readme.txt", "hello"), stored("sub/dir/file.txt", "nested"), stored("empty.dat", "")},
+       {}, {"empty.dat=", "readme.txt=hello", "sub/dir/file.txt=nested"}, kAny | kWhole},
+      {"NameCutAtItsFirstZeroByte", {named(std::string("abcd\0xyz", 8)), stored("next.txt", "second")}, {},
+       {"abcd=x", "next.txt=second"}, kAny | kWhole},
+      {"LongName", {stored(longName, "deep"), after}, {}, {"after=y", longName + "=deep"}, kAny | kWhole},
+      // Reads of a few bytes, as from a network share: the header and name are read whole.
+      {"LongNameInShortReads", {stored(longName, "deep"), after}, {}, {"after=y", longName + "=deep"},
+       kAny | kWhole, "", plan([](FaultPlan& p) { p.readChunkLimit = 7; })},
+      {"Flag3LeavesTheCrcUnchecked",
+       {With(stored("data.bin", "content"), [](Record& r) { r.flags = kFlagCheckByteFromTime; r.crc32 = 0; })},
+       {}, {"data.bin=content"}, kAny | kWhole},
+      // Archives for the stub carry no extra field; one is not skipped: the data follows the name.
+      {"ExtraFieldNotSkipped", {With(stored("a", "xy"), [](Record& r) { r.extraLength = 4; }), stored("b", "z")},
+       {}, {"a=xy", "b=z"}, kAny | kWhole},
+      // With flag bit 11 a name is UTF-8; without it, Windows-1252 (the stand-in's ANSI code
+      // page). Either way the system creates, chooses and shows the UTF-8 name.
+      {"NamesInUtf8AndTheAnsiCodePage",
+       {flagged(greek, kFlagUtf8Name), flagged(cjk, kFlagUtf8Name), flagged("l\xC2\xB7l.txt", kFlagUtf8Name),
+        flagged("caf\xE9 \xF1 \xB7 \x80.txt", 0), flagged("plain.txt", kFlagUtf8Name), flagged("\xE9 fail.txt", 0)},
+       {{"\\\xC3\xA9 fail.txt", kCreateFailed}},
+       {"caf\xC3\xA9 \xC3\xB1 \xC2\xB7 \xE2\x82\xAC.txt=x", "l\xC2\xB7l.txt=x", "plain.txt=x", greek + "=x", cjk + "=x"},
+       kAny | kWritten, "\xE6\x97\xA5\xE6\x9C\xAC\\\xE8\xAA\x9E.EXE",
+       plan([](FaultPlan& p) { p.createFailsForPath = "fail"; })},
+      // The setup program: the first path containing ".EXE" in capitals, whatever happens to
+      // its file; only a file this run created and wrote whole may be started.
+      {"SetupUppercaseAfterLowercase", {stored("setup.exe", "x"), setup}, {}, {"SETUP.EXE=x", "setup.exe=x"}, all,
+       "SETUP.EXE"},
+      {"SetupFirstOfTwo", {stored("A.EXE", "x"), stored("B.EXE", "x")}, {}, {"A.EXE=x", "B.EXE=x"}, all, "A.EXE"},
+      {"SetupInTheMiddleOfAName", {stored("x.txt", "x"), stored("A.EXE.TXT", "x")}, {}, {"A.EXE.TXT=x", "x.txt=x"}, all,
+       "A.EXE.TXT"},
+      {"SetupInAFolderName", {stored("TOOLS.EXE/readme", "x")}, {}, {"TOOLS.EXE/readme=x"}, all,
+       "TOOLS.EXE\\readme"},
+      {"NoSetupProgram", {stored("setup.exe", "x"), stored("data.bin", "x")}, {}, {"data.bin=x", "setup.exe=x"},
+       kAny | kWhole},
+      {"SetupNotCreated", {setup, other}, {{"\\SETUP.EXE", kCreateFailed}}, {"OTHER.EXE=y"}, kAny, "SETUP.EXE",
+       plan([](FaultPlan& p) { p.createFailsForPath = "SETUP.EXE"; })},
+      {"SetupIsAFolder", {stored("SETUP.EXE/", "x"), other}, {{"\\SETUP.EXE\\", kCreateFailed}},
+       {"OTHER.EXE=y", "SETUP.EXE/"}, kAny, "SETUP.EXE\\"},
+      {"SetupNotClosed", {setup, other}, {{"\\SETUP.EXE", kCloseFailed}}, {"OTHER.EXE=y", "SETUP.EXE=x"}, kAny,
+       "SETUP.EXE", plan([](FaultPlan& p) { p.outputCloseFailsAtCall = 1; })},
+      {"SetupReplacedWholeLater", {setup, other, stored("Setup.exe", "z")}, {},
+       {"OTHER.EXE=y", "SETUP.EXE=x", "Setup.exe=z"}, all, "SETUP.EXE"},
+      {"SetupEmptiedLater", {setup, other, method9("setup.exe", "z")}, {kUnknownMethod},
+       {"OTHER.EXE=y", "SETUP.EXE=x", "setup.exe="}, kAny, "SETUP.EXE"},
+      // Early ends: the loop stops at the record; what came before stays and counts, but for
+      // an encrypted entry, which leaves nothing to offer. (Every refused name form is in the
+      // name table of the path tests; here one row for each way a name is refused.)
+      {"EmptyName", early(stored("", "x")), {kBadName}, {"first.txt=1"}, kAny},
+      {"NameStartingWithAZeroByte", early(named(std::string("\0abc", 4))), {kBadName}, {"first.txt=1"}, kAny},
+      {"ParentFolder", early(stored("../evil.txt", "x")), {kBadName}, {"first.txt=1"}, kAny},
+      {"InvalidUtf8UnderFlag11", early(flagged("caf\xE9.txt", kFlagUtf8Name)), {kBadName}, {"first.txt=1"}, kAny},
+      {"EncryptedWithoutPassword",
+       early(With(stored("secret.txt", std::string(12, 'h') + "data"), [](Record& r) { r.flags = kFlagEncrypted; })),
+       {}, {"first.txt=1"}, kNone},
+      // An unknown method leaves an empty file with the entry's time.
+      {"UnknownMethod", early(method9("odd.bin", "payload")), {kUnknownMethod}, {"first.txt=1", "odd.bin="}, kAny},
+      {"FolderNotMade", {stored("a.txt", "1"), stored("blocked/x/b.txt", "2"), stored("c.txt", "3")},
+       {{"No puedo crear directorio", "\\blocked\\x"}}, {"a.txt=1"}, kAny, "",
+       plan([](FaultPlan& p) { p.makeDirectoryFailsForPath = "blocked"; })},
+      {"FirstSeekFails", {stored("a", "1")}, {kSeekFailed}, {}, kNone, "",
+       plan([](FaultPlan& p) { p.seekFailsAtCall = 1; })},
+      {"SeekToTheNextRecordFails", {stored("a", "1"), stored("b", "2")}, {kSeekFailed}, {"a=1"}, kAny, "",
+       plan([](FaultPlan& p) { p.seekFailsAtCall = 2; })},
+      // A file that cannot be created or closed is told, and the loop goes on. (The second
+      // file's close fails: the first was never opened.)
+      {"CreateAndCloseFail", {stored("one", "1"), stored("two", "2"), stored("three", "3")},
+       {{"\\one", kCreateFailed}, {"\\two", kCloseFailed}}, {"three=3", "two=2"}, kAny, "",
+       plan([](FaultPlan& p) { p.createFailsAtCall = 1; p.outputCloseFailsAtCall = 1; })},
+      {"NameEndingInASeparator", {stored("folder/", ""), stored("folder/in.txt", "x")},
+       {{"\\folder\\", kCreateFailed}}, {"folder/in.txt=x"}, kAny},
+      // Damage and failed writes end everything: the written files stay, nothing is started.
+      // (SETUP.EXE's byte is the first one written.)
+      {"CrcMismatch",
+       {setup, With(stored("data.bin", "what was written"), [](Record& r) { r.crc32 = 0x12345678u; }), after},
+       {{"\\data.bin", kDamaged}}, {"SETUP.EXE=x", "data.bin=what was written"}, kNone},
+      {"StoredWriteShort", {setup, digits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin=012"},
+       kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 4; })},
+      {"StoredWriteFails", {setup, digits, after}, {{"\\data.bin", kWriteFailed}}, {"SETUP.EXE=x", "data.bin="},
+       kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 1; })},
+      {"DeflatedWriteShort", {setup, deflatedDigits, after}, {{"\\data.bin", kWriteFailed}},
+       {"SETUP.EXE=x", "data.bin=012"}, kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 4; })},
+      {"DeflatedWriteFails", {setup, deflatedDigits, after}, {{"\\data.bin", kWriteFailed}},
+       {"SETUP.EXE=x", "data.bin="}, kNone, "", plan([](FaultPlan& p) { p.writeFailsAfterBytes = 1; })},
+      // A size of 2 GiB or more would seek back onto the record: damage, not a loop, also
+      // when the file could not be created. Its CRC is that of no data: only the size tells.
+      {"SizeOf2GiB", {setup, beyond2GiB("x")}, {{"\\x", kDamaged}}, {"SETUP.EXE=x", "x="}, kNone},
+      {"SizeOf2GiBOfAFolder", {setup, beyond2GiB("d/")}, {{"\\d\\", kCreateFailed}, {"\\d\\", kDamaged}},
+       {"SETUP.EXE=x", "d/"}, kNone},
+      // Stored data cut by the package's end, also under flag bit 3 where no CRC would tell.
+      {"StoredDataCut", {big(0)}, {{"\\big.bin", kDamaged}}, {"big.bin=" + std::string(4000, 'b')}, kNone, "", {},
+       1000},
+      {"StoredDataCutUnderFlag3", {big(kFlagCheckByteFromTime)}, {{"\\big.bin", kDamaged}},
+       {"big.bin=" + std::string(4000, 'b')}, kNone, "", {}, 1000},
+  };
+}
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class ExtractCaseTest : public ExtractTest, public testing::WithParamInterface<Case> {};
+
+TEST_P(ExtractCaseTest, MessagesFilesAndOutcome) {
+  const Case& c = GetParam();
+  Extract(c.records, c.plan, c.cut);
+  EXPECT_EQ(Messages(), c.messages);
+  EXPECT_EQ(Listing(), c.listing);
+  for (const std::string& entry : ListTree(dest())) {
+    struct stat st;
+    if (stat((dest() + "/" + entry).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      EXPECT_EQ(st.st_mtime, kRecordTime) << entry;
   }
+  EXPECT_EQ((ExtractedAny ? kAny : 0) | (ExtractedWhole ? kWhole : 0) | (InstallerWritten ? kWritten : 0), c.outcome);
+  std::string installer = InstallerPath.Text();
+  EXPECT_EQ(installer.substr(installer.empty() ? 0 : strlen(::TempDir)), c.installer);
 }
 
-TEST_F(ExtractTest, AnUnknownMethodLeavesAnEmptyFileWithTheEntrysTime) {
-  Record method9 = StoredRecord("odd.bin", "payload");
-  method9.method = 9;
-  Extract({method9});
-  EXPECT_EQ(Content(dest() + "/odd.bin"), "");
-  EXPECT_EQ(ModificationTime(dest() + "/odd.bin"), 1735732800);
-}
+INSTANTIATE_TEST_SUITE_P(Packages, ExtractCaseTest, testing::ValuesIn(Cases()),
+                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-TEST_F(ExtractTest, NamesAreCutAtTheFirstZeroButTheNextRecordIsFoundByNameLength) {
-  Record cut = StoredRecord("abcd", "first");
-  cut.name = std::string("abcd\0xyz", 8);
-  EXPECT_TRUE(Extract({cut, StoredRecord("next.txt", "second")}).empty());
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"abcd", "next.txt"}));
-  EXPECT_EQ(Content(dest() + "/abcd"), "first");
-}
-
-// Also when reads deliver a few bytes at a time, as a network share may: the header and
-// the name are read whole, not from where a short read stopped.
-TEST_F(ExtractTest, NamesLongerThan258BytesAreExtracted) {
-  std::string name;
-  for (int i = 0; i < 60; ++i) name += "dir" + std::to_string(i % 10) + "/";
-  name += "file.txt";
-  ASSERT_GT(name.size(), 258u);
-  plat::testing::FaultPlan shortReads;
-  shortReads.readChunkLimit = 7;
-  for (const plat::testing::FaultPlan& plan : {plat::testing::FaultPlan{}, shortReads}) {
-    FreshFolder();
-    EXPECT_TRUE(Extract({StoredRecord(name, "deep"), StoredRecord("after", "x")}, plan).empty());
-    EXPECT_EQ(Content(dest() + "/" + name), "deep");
-    EXPECT_TRUE(sfxtest::Exists(dest() + "/after"));
-  }
-}
-
-TEST_F(ExtractTest, ANameEndingInASeparatorMakesItsDirectoryAndFailsToOpen) {
-  auto messages = Extract({StoredRecord("folder/", ""), StoredRecord("folder/in.txt", "x")});
-  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "folder\\", kCreateFailed}}));
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"folder", "folder/in.txt"}));
-}
-
-TEST_F(ExtractTest, AnExistingFileIsReplacedWithoutDirectoryWork) {
+TEST_F(ExtractTest, AnExistingFileIsReplacedWithoutFolderWork) {
   ASSERT_EQ(mkdir(dest().c_str(), 0755), 0);
-  sfxtest::WriteFile(dest() + "/old.txt", sfxtest::ToBytes("old content that is longer"));
-  EXPECT_TRUE(Extract({StoredRecord("old.txt", "new")}).empty());
-  EXPECT_EQ(Content(dest() + "/old.txt"), "new");
+  WriteFile(dest() + "/old.txt", ToBytes("old content that is longer"));
+  Extract({StoredRecord("old.txt", "new")});
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"old.txt=new"}));
   EXPECT_TRUE(trace().createdDirectories.empty());
-}
-
-TEST_F(ExtractTest, ADirectoryThatCannotBeCreatedEndsTheExtraction) {
-  plat::testing::FaultPlan plan;
-  plan.makeDirectoryFailsForPath = "blocked";
-  auto messages = Extract({StoredRecord("a.txt", "1"), StoredRecord("blocked/x/b.txt", "2"), StoredRecord("c.txt", "3")}, plan);
-  EXPECT_EQ(messages, (std::vector<Message>{{"No puedo crear directorio", destText() + "blocked\\x"}}));
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"a.txt"}));
-}
-
-TEST_F(ExtractTest, CreateAndCloseFailuresAreReportedAndTheLoopGoesOn) {
-  plat::testing::FaultPlan plan;
-  plan.createFailsAtCall = 1;
-  plan.outputCloseFailsAtCall = 1;  // the second file's close: the first was never opened
-  auto messages = Extract({StoredRecord("one", "1"), StoredRecord("two", "2"), StoredRecord("three", "3")}, plan);
-  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "one", kCreateFailed}, {destText() + "two", kCloseFailed}}));
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"three", "two"}));
-  EXPECT_TRUE(ExtractedAny);
-  EXPECT_FALSE(ExtractedWhole);
-}
-
-TEST_F(ExtractTest, ADamagedEntryStopsEverythingAndStartsNothing) {
-  Record bad = StoredRecord("data.bin", "what was written");
-  bad.crc32 = 0x12345678u;
-  auto messages = Extract({StoredRecord("SETUP.EXE", "x"), bad, StoredRecord("after", "y")});
-  EXPECT_EQ(messages, (std::vector<Message>{{destText() + "data.bin", kDamaged}}));
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"SETUP.EXE", "data.bin"}));  // written files stay
-  EXPECT_FALSE(ExtractedAny);
-  EXPECT_EQ(installer(), "");
-}
-
-// A disk that does not take the data ends the extraction with a message of its own, and
-// nothing is started, whether the entry was stored or deflated.
-TEST_F(ExtractTest, AWriteThatFailsOrFallsShortEndsTheExtraction) {
-  struct Case { const char* what; Record entry; int64_t accepted; };
-  const Case cases[] = {
-      {"stored, short", StoredRecord("data.bin", "0123456789"), 3},
-      {"stored, failed", StoredRecord("data.bin", "0123456789"), 0},
-      {"deflated, short", DeflatedRecord("data.bin", "0123456789"), 3},
-      {"deflated, failed", DeflatedRecord("data.bin", "0123456789"), 0},
-  };
-  for (const Case& c : cases) {
-    FreshFolder();
-    plat::testing::FaultPlan plan;
-    plan.writeFailsAfterBytes = 1 + c.accepted;  // SETUP.EXE's one byte first
-    auto messages = Extract({StoredRecord("SETUP.EXE", "x"), c.entry, StoredRecord("after", "y")}, plan);
-    EXPECT_EQ(messages, (std::vector<Message>{{destText() + "data.bin", kWriteFailed}})) << c.what;
-    EXPECT_EQ(Content(dest() + "/data.bin"), std::string("0123456789").substr(0, c.accepted)) << c.what;
-    EXPECT_FALSE(sfxtest::Exists(dest() + "/after")) << c.what;
-    EXPECT_FALSE(ExtractedAny) << c.what;
-    EXPECT_EQ(installer(), "") << c.what;
-    EXPECT_FALSE(InstallerWritten) << c.what;
-  }
-}
-
-TEST_F(ExtractTest, WithFlagBit3TheCrcFieldIsNotCompared) {
-  Record r = StoredRecord("data.bin", "content");
-  r.flags = 0x0008;
-  r.crc32 = 0;
-  EXPECT_TRUE(Extract({r}).empty());
-  EXPECT_TRUE(ExtractedAny);
-}
-
-// A size that would seek back onto the record, or before it, ends the loop as damage,
-// also when the record's file could not be created.
-TEST_F(ExtractTest, ASizeOf2GiBOrMoreIsDamageNotALoop) {
-  struct Case { const char* name; std::vector<Message> messages; };
-  const Case cases[] = {
-      {"x", {{"x", kDamaged}}},
-      {"d/", {{"d\\", kCreateFailed}, {"d\\", kDamaged}}},  // a folder: the create fails
-  };
-  for (const Case& c : cases) {
-    FreshFolder();
-    Record r = StoredRecord(c.name, "");
-    r.compressedSize = 0xFFFFFFE0u;  // back to this very record
-    r.crc32 = 0;                     // the CRC of no data: only the size can tell
-    auto messages = Extract({StoredRecord("SETUP.EXE", "x"), r});
-    for (Message& m : messages) m.caption = m.caption.substr(destText().size());
-    EXPECT_EQ(messages, c.messages) << c.name;
-    EXPECT_FALSE(ExtractedAny) << c.name;
-    EXPECT_EQ(installer(), "") << c.name;
-  }
-}
-
-TEST_F(ExtractTest, ExtraFieldsAreNotSkipped) {
-  Record r = StoredRecord("a", "xy");
-  r.extraLength = 4;  // archives for the stub carry 0; the data follows the name all the same
-  EXPECT_TRUE(Extract({r, StoredRecord("b", "z")}).empty());
-  EXPECT_EQ(Content(dest() + "/a"), "xy");
-  EXPECT_EQ(Content(dest() + "/b"), "z");
-}
-
-TEST_F(ExtractTest, SeekFailures) {
-  plat::testing::FaultPlan plan;
-  plan.seekFailsAtCall = 1;
-  EXPECT_EQ(Extract({StoredRecord("a", "1")}, plan), (std::vector<Message>{kSeekFailed}));
-  EXPECT_FALSE(ExtractedAny);
-  plan.seekFailsAtCall = 2;  // between the records: the next record cannot be found
-  EXPECT_EQ(Extract({StoredRecord("a", "1"), StoredRecord("b", "2")}, plan), (std::vector<Message>{kSeekFailed}));
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"a"}));
-}
-
-// Also with flag bit 3, where no CRC-32 would find the missing bytes.
-TEST_F(ExtractTest, AnArchiveCutInsideAStoredEntryIsDamaged) {
-  for (uint16_t flags : {0, 0x0008}) {
-    FreshFolder();
-    Bytes stub = sfxtest::FakeStub();
-    Record big = StoredRecord("big.bin", std::string(5000, 'b'));
-    big.flags = flags;
-    Bytes package = sfxtest::BuildPackage({big}, stub);
-    package.resize(package.size() - 1000);
-    auto messages = ExtractBytes(package, static_cast<int32_t>(stub.size()), {});
-    EXPECT_EQ(messages, (std::vector<Message>{{destText() + "big.bin", kDamaged}})) << flags;
-    EXPECT_EQ(sfxtest::ReadFile(dest() + "/big.bin").size(), 4000u) << flags;
-  }
 }
 
 }  // namespace

@@ -11,17 +11,16 @@
 // the package is busy extracting.
 //
 // Log lines go to stdout, flushed one by one: "t=MS EVENT key=value ...". Texts are
-// quoted with \r, \n, \t, \\, \" and \xNN escapes so that every byte survives. A box's
-// caption and text are logged twice: as the ANSI calls read them (the system's own
-// Windows-1252 texts byte for byte) and, as caption_w and text_w, in UTF-8 from the wide
-// calls (paths outside the ANSI code page). The driver's own arguments, the package's
-// path, the environment it sets and the temporary path are wide, carried as UTF-8.
+// written as hex digits in quotes so that every byte survives. A box's caption and text
+// are logged twice: as the ANSI calls read them (the system's own Windows-1252 texts
+// byte for byte) and, as caption_w and text_w, in UTF-8 from the wide calls (paths
+// outside the ANSI code page). The driver's own arguments, the package's path, the
+// environment it sets and the temporary path are wide, carried as UTF-8.
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -43,34 +42,19 @@ struct Options {
 
 DWORD g_start = 0;
 
-DWORD Elapsed() { return GetTickCount() - g_start; }
+void Log(const char* event, const std::string& fields) {
+  std::printf("t=%lu %s %s\n", static_cast<unsigned long>(GetTickCount() - g_start), event, fields.c_str());
+  std::fflush(stdout);
+}
 
 std::string Quote(const std::string& s) {
   std::string out = "\"";
+  char digits[3];
   for (unsigned char c : s) {
-    char buf[8];
-    switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      default:
-        if (c >= 0x20 && c < 0x7F) {
-          out += static_cast<char>(c);
-        } else {
-          std::snprintf(buf, sizeof buf, "\\x%02X", c);
-          out += buf;
-        }
-    }
+    std::snprintf(digits, sizeof digits, "%02X", c);
+    out += digits;
   }
   return out + "\"";
-}
-
-void Log(const char* event, const std::string& fields) {
-  std::printf("t=%lu %s%s%s\n", static_cast<unsigned long>(Elapsed()), event,
-              fields.empty() ? "" : " ", fields.c_str());
-  std::fflush(stdout);
 }
 
 std::string Hex(unsigned long v) {
@@ -101,9 +85,14 @@ std::wstring Wide(const std::string& text) {
   return out;
 }
 
+std::string TextOf(HWND w) {
+  std::vector<char> buf(static_cast<size_t>(GetWindowTextLengthA(w)) + 64, 0);
+  int got = GetWindowTextA(w, buf.data(), static_cast<int>(buf.size()));
+  return std::string(buf.data(), got > 0 ? static_cast<size_t>(got) : 0);
+}
+
 std::string WideTextOf(HWND w) {
-  int length = GetWindowTextLengthW(w);
-  std::vector<wchar_t> buf(static_cast<size_t>(length) + 64, 0);
+  std::vector<wchar_t> buf(static_cast<size_t>(GetWindowTextLengthW(w)) + 64, 0);
   int got = GetWindowTextW(w, buf.data(), static_cast<int>(buf.size()));
   return Utf8(buf.data(), got > 0 ? got : 0);
 }
@@ -112,13 +101,6 @@ std::string ClassOf(HWND w) {
   char buf[256] = {0};
   GetClassNameA(w, buf, sizeof buf);
   return buf;
-}
-
-std::string TextOf(HWND w) {
-  int length = GetWindowTextLengthA(w);
-  std::vector<char> buf(static_cast<size_t>(length) + 64, 0);
-  int got = GetWindowTextA(w, buf.data(), static_cast<int>(buf.size()));
-  return std::string(buf.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
@@ -132,14 +114,21 @@ std::vector<HWND> ChildrenOf(HWND w) {
   return children;
 }
 
+int CountButtons(HWND w) {
+  int n = 0;
+  for (HWND child : ChildrenOf(w)) n += ClassOf(child) == "Button";
+  return n;
+}
+
 bool Visible(HWND w) { return w && IsWindow(w) && IsWindowVisible(w); }
 
-// The package and every process started by it or by its descendants, as seen so far.
+// The package and every process started by it or by its descendants, as seen so far;
+// each is logged once its image name shows (a process just created has none yet).
 // Wine's desktop process (explorer.exe) is left out: the first program with a window
 // starts it when it is not running, and it outlives that program.
 class ProcessTree {
  public:
-  explicit ProcessTree(DWORD root) { Add(root, 0); }
+  explicit ProcessTree(DWORD root) : root_(root) { members_[root] = {Open(root), true, false}; }
 
   void Refresh() {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -147,83 +136,70 @@ class ProcessTree {
     std::vector<PROCESSENTRY32> all;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
-      all.push_back(entry);
-    }
+    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) all.push_back(entry);
     CloseHandle(snap);
-    for (bool grew = true; grew;) {
+    for (bool grew = true; grew;) {  // again until no grandchild is added
       grew = false;
       for (const PROCESSENTRY32& p : all) {
-        if (handles_.count(p.th32ProcessID) == 0 && handles_.count(p.th32ParentProcessID) != 0 &&
+        if (!Contains(p.th32ProcessID) && Contains(p.th32ParentProcessID) &&
             lstrcmpiA(p.szExeFile, "explorer.exe") != 0) {
-          Add(p.th32ProcessID, p.th32ParentProcessID);
+          members_[p.th32ProcessID] = {Open(p.th32ProcessID), false, false};
           grew = true;
         }
       }
     }
-    // A process that has only just been created has no image name yet: it is logged
-    // once the name shows.
-    for (const PROCESSENTRY32& p : all) {
-      auto unnamed = unnamed_.find(p.th32ProcessID);
-      if (unnamed != unnamed_.end() && p.szExeFile[0] != '\0') {
-        LogProcess(p.th32ProcessID, unnamed->second, p.szExeFile);
-        unnamed_.erase(unnamed);
-      }
-    }
+    for (const PROCESSENTRY32& p : all)
+      if (p.szExeFile[0] != '\0') LogOnce(p.th32ProcessID, p.szExeFile);
   }
 
-  bool Contains(DWORD pid) const { return handles_.count(pid) != 0; }
+  bool Contains(DWORD pid) const { return members_.count(pid) != 0; }
 
   // Logs the descendants that ended since the last call; returns how many still run.
-  int ReapDescendants(DWORD root) {
+  int ReapDescendants() {
     int running = 0;
-    for (auto& [pid, handle] : handles_) {
-      if (pid == root || ended_.count(pid) != 0) continue;
-      if (handle == nullptr || WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
-        auto unnamed = unnamed_.find(pid);
-        if (unnamed != unnamed_.end()) {
-          LogProcess(pid, unnamed->second, "");
-          unnamed_.erase(unnamed);
-        }
-        DWORD code = 0;
-        if (handle != nullptr) GetExitCodeProcess(handle, &code);
-        Log("process-exit", "pid=" + Num(pid) + " code=" + Num(static_cast<long>(code)));
-        ended_.insert(pid);
-      } else {
+    for (auto& [pid, m] : members_) {
+      if (pid == root_ || m.ended) continue;
+      if (m.handle != nullptr && WaitForSingleObject(m.handle, 0) != WAIT_OBJECT_0) {
         ++running;
+        continue;
       }
+      LogOnce(pid, "");
+      Log("process-exit", "pid=" + Num(pid));
+      m.ended = true;
     }
     return running;
   }
 
-  void TerminateDescendants(DWORD root) {
-    for (auto& [pid, handle] : handles_) {
-      if (pid != root && handle != nullptr && ended_.count(pid) == 0) TerminateProcess(handle, 1);
-    }
+  void TerminateDescendants() {
+    for (auto& [pid, m] : members_)
+      if (pid != root_ && m.handle != nullptr && !m.ended) TerminateProcess(m.handle, 1);
   }
 
  private:
-  void Add(DWORD pid, DWORD parent) {
-    handles_[pid] = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
-                                FALSE, pid);
-    if (parent != 0) unnamed_[pid] = parent;
+  struct Member {
+    HANDLE handle;
+    bool logged, ended;
+  };
+
+  static HANDLE Open(DWORD pid) {
+    return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
   }
 
-  static void LogProcess(DWORD pid, DWORD parent, const char* exe) {
-    Log("process", "pid=" + Num(pid) + " parent=" + Num(parent) + " exe=" + Quote(exe));
+  void LogOnce(DWORD pid, const char* exe) {
+    auto m = members_.find(pid);
+    if (m == members_.end() || m->second.logged) return;
+    m->second.logged = true;
+    Log("process", "pid=" + Num(pid) + " exe=" + Quote(exe));
   }
 
-  std::map<DWORD, HANDLE> handles_;
-  std::map<DWORD, DWORD> unnamed_;  // descendant -> parent, until its name is known
-  std::set<DWORD> ended_;
+  DWORD root_;
+  std::map<DWORD, Member> members_;
 };
 
 // The visible top-level windows of the process tree, sorted by kind.
 struct WindowScan {
   const ProcessTree* tree;
-  std::vector<HWND> boxes;
-  std::vector<HWND> dialogs;
-  std::vector<HWND> others;
+  std::vector<HWND> boxes, dialogs, others;
 };
 
 BOOL CALLBACK ClassifyWindow(HWND w, LPARAM param) {
@@ -241,14 +217,9 @@ BOOL CALLBACK ClassifyWindow(HWND w, LPARAM param) {
   return TRUE;
 }
 
-int CountButtons(HWND w) {
-  int n = 0;
-  for (HWND child : ChildrenOf(w)) n += ClassOf(child) == "Button";
-  return n;
-}
-
-// Everything the checks need about the wait window: identity, texts, style, layout; the
-// static control's rectangle and the client area locate its text in a screenshot.
+// Everything the checks need about the wait window: identity, texts, style, controls, and
+// how far its centre is from the work area's (dx2, dy2: twice the offset); the static
+// control's rectangle and the client area locate its text in a screenshot.
 std::string DescribeWaitWindow(HWND w) {
   std::vector<HWND> children = ChildrenOf(w);
   RECT rect{}, client{}, work{};
@@ -256,34 +227,20 @@ std::string DescribeWaitWindow(HWND w) {
   GetClientRect(w, &client);
   MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&client), 2);
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  long dx = (rect.left + rect.right) - (work.left + work.right);  // twice the offset
-  long dy = (rect.top + rect.bottom) - (work.top + work.bottom);
-  std::string f = "hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) + " class=" + Quote(ClassOf(w)) +
-                  " title=" + Quote(TextOf(w)) +
+  std::string f = "class=" + Quote(ClassOf(w)) + " title=" + Quote(TextOf(w)) +
                   " style=" + Hex(static_cast<unsigned long>(GetWindowLongA(w, GWL_STYLE))) +
                   " exstyle=" + Hex(static_cast<unsigned long>(GetWindowLongA(w, GWL_EXSTYLE))) +
-                  " children=" + Num(static_cast<long>(children.size())) +
-                  " buttons=" + Num(CountButtons(w)) + " rect=" + RectText(rect) +
-                  " client=" + RectText(client) + " work=" + RectText(work) +
-                  " dx2=" + Num(dx) + " dy2=" + Num(dy);
+                  " children=" + Num(static_cast<long>(children.size())) + " buttons=" + Num(CountButtons(w)) +
+                  " client=" + RectText(client) + " dx2=" + Num((rect.left + rect.right) - (work.left + work.right)) +
+                  " dy2=" + Num((rect.top + rect.bottom) - (work.top + work.bottom));
   for (size_t i = 0; i < children.size(); ++i) {
-    HWND c = children[i];
     RECT cr{};
-    GetWindowRect(c, &cr);
-    std::string k = "child" + Num(static_cast<long>(i)) + "_";
-    f += " " + k + "class=" + Quote(ClassOf(c)) + " " + k + "id=" + Num(GetDlgCtrlID(c)) + " " +
-         k + "rect=" + RectText(cr) + " " + k + "text=" + Quote(TextOf(c));
+    GetWindowRect(children[i], &cr);
+    std::string k = " child" + Num(static_cast<long>(i)) + "_";
+    f += k + "class=" + Quote(ClassOf(children[i])) + k + "id=" + Num(GetDlgCtrlID(children[i])) + k + "rect=" +
+         RectText(cr) + k + "text=" + Quote(TextOf(children[i]));
   }
   return f;
-}
-
-std::string DescribeBox(HWND w, int number) {
-  HWND owner = GetWindow(w, GW_OWNER);
-  return "n=" + Num(number) + " hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) +
-         " owner=" + Hex(reinterpret_cast<uintptr_t>(owner)) +
-         " buttons=" + Num(CountButtons(w)) + " caption=" + Quote(TextOf(w)) +
-         " text=" + Quote(TextOf(GetDlgItem(w, 0xFFFF))) + " caption_w=" + Quote(WideTextOf(w)) +
-         " text_w=" + Quote(WideTextOf(GetDlgItem(w, 0xFFFF)));
 }
 
 bool FileExists(const std::string& path) {
@@ -298,34 +255,27 @@ class Watcher {
   void Poll(const ProcessTree& tree) {
     WindowScan scan{&tree, {}, {}, {}};
     EnumWindows(ClassifyWindow, reinterpret_cast<LPARAM>(&scan));
-    for (HWND d : scan.dialogs) {
+    for (HWND d : scan.dialogs)
       if (dialogsSeen_.count(d) == 0 && OnWaitWindow(d)) dialogsSeen_.insert(d);
-    }
-    for (HWND w : scan.others) {
-      if (othersSeen_.insert(w).second) {
-        Log("window", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(w)) + " class=" +
-                          Quote(ClassOf(w)) + " title=" + Quote(TextOf(w)));
-      }
-    }
-    for (HWND b : scan.boxes) {
+    for (HWND w : scan.others)
+      if (othersSeen_.insert(w).second) Log("window", "class=" + Quote(ClassOf(w)) + " title=" + Quote(TextOf(w)));
+    for (HWND b : scan.boxes)
       if (boxNumber_.count(b) == 0) OnBox(b);
-    }
     FollowCancel();
-    RedismissStuckBoxes();
+    // A box that did not go after its click is clicked again.
+    for (auto& [box, at] : dismissedAt_)
+      if (Visible(box) && GetTickCount() - at > 2000) DismissNow(box);
   }
 
  private:
   // Reports a wait window once it has been read while visible. When the extraction ends
   // right after the scan, EndDialog hides (and then destroys) the window during the reads,
-  // and what was read is a closing window's state: it is logged apart, and the window is
+  // and what was read is a closing window's state: it is left out, and the window is
   // reported on a later scan should it show again.
   bool OnWaitWindow(HWND d) {
     waitWindow_ = d;
     std::string description = DescribeWaitWindow(d);
-    if (!IsWindowVisible(d)) {
-      Log("wait-window-closing", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(d)));
-      return false;
-    }
+    if (!IsWindowVisible(d)) return false;
     Log("wait-window", description);
     if (!options_.screenshotAck.empty() && !screenshotDone_) TakeScreenshotPause(d);
     return true;
@@ -339,32 +289,29 @@ class Watcher {
     Log("screenshot-request", DescribeWaitWindow(d));
     DWORD begin = GetTickCount();
     while (!FileExists(options_.screenshotAck) && GetTickCount() - begin < 20000) Sleep(20);
-    Log("screenshot-done", "acknowledged=" + Num(FileExists(options_.screenshotAck) ? 1 : 0) +
-                               " alive=" + Num(Visible(d) ? 1 : 0));
+    Log("screenshot-done", "acknowledged=" + Num(FileExists(options_.screenshotAck)) + " alive=" + Num(Visible(d)));
   }
 
   void OnBox(HWND b) {
     int number = static_cast<int>(boxNumber_.size()) + 1;
     boxNumber_[b] = number;
-    Log("box", DescribeBox(b, number));
-    if (number == options_.cancelOnBox) {
-      if (Visible(waitWindow_)) {
-        PostMessageA(waitWindow_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        cancelBox_ = b;
-        cancelDeadline_ = GetTickCount() + 3000;
-        Log("cancel-posted", "box=" + Num(number) +
-                                 " hwnd=" + Hex(reinterpret_cast<uintptr_t>(waitWindow_)));
-        return;  // the box stays open until the wait window has gone
-      }
-      Log("cancel-no-window", "box=" + Num(number));
+    HWND text = GetDlgItem(b, 0xFFFF);
+    Log("box", "n=" + Num(number) + " owner=" + Hex(reinterpret_cast<uintptr_t>(GetWindow(b, GW_OWNER))) +
+                   " buttons=" + Num(CountButtons(b)) + " caption=" + Quote(TextOf(b)) + " text=" + Quote(TextOf(text)) +
+                   " caption_w=" + Quote(WideTextOf(b)) + " text_w=" + Quote(WideTextOf(text)));
+    if (number == options_.cancelOnBox && Visible(waitWindow_)) {
+      PostMessageA(waitWindow_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      cancelBox_ = b;
+      cancelDeadline_ = GetTickCount() + 3000;
+      Log("cancel-posted", "box=" + Num(number));
+      return;  // the box stays open until the wait window has gone
     }
     DismissNow(b);
   }
 
   // Clicks the box's OK button.
   void DismissNow(HWND b) {
-    PostMessageA(b, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(b, IDOK)));
+    PostMessageA(b, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(b, IDOK)));
     dismissedAt_[b] = GetTickCount();
   }
 
@@ -372,53 +319,43 @@ class Watcher {
     if (cancelBox_ == nullptr) return;
     bool gone = !Visible(waitWindow_);
     if (!gone && GetTickCount() < cancelDeadline_) return;
-    Log("cancel-result", "wait_window_gone=" + Num(gone ? 1 : 0) +
-                             " box_open=" + Num(Visible(cancelBox_) ? 1 : 0));
+    Log("cancel-result", "wait_window_gone=" + Num(gone) + " box_open=" + Num(Visible(cancelBox_)));
     DismissNow(cancelBox_);
     cancelBox_ = nullptr;
-  }
-
-  void RedismissStuckBoxes() {
-    for (auto& [box, at] : dismissedAt_) {
-      if (Visible(box) && GetTickCount() - at > 2000) {
-        Log("box-redismiss", "hwnd=" + Hex(reinterpret_cast<uintptr_t>(box)));
-        DismissNow(box);
-      }
-    }
   }
 
   const Options& options_;
   std::set<HWND> dialogsSeen_, othersSeen_;
   std::map<HWND, int> boxNumber_;
   std::map<HWND, DWORD> dismissedAt_;
-  HWND waitWindow_ = nullptr;
+  HWND waitWindow_ = nullptr, cancelBox_ = nullptr;
   bool screenshotDone_ = false;
-  HWND cancelBox_ = nullptr;
   DWORD cancelDeadline_ = 0;
 };
 
+// Options come in pairs (name, value); the package's path comes last.
 bool ParseOptions(const std::vector<std::string>& argv, Options* o) {
-  int argc = static_cast<int>(argv.size());
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    bool hasValue = i + 1 < argc;
-    if (a == "--cancel-on-box" && hasValue) {
-      o->cancelOnBox = std::atoi(argv[++i].c_str());
-    } else if (a == "--screenshot-ack" && hasValue) {
-      o->screenshotAck = argv[++i];
-    } else if (a == "--timeout" && hasValue) {
-      o->timeoutMs = std::strtoul(argv[++i].c_str(), nullptr, 10);
-    } else if (a == "--env" && hasValue && argv[i + 1].find('=') != std::string::npos) {
-      o->environment.push_back(argv[++i]);
-    } else if (a == "--wait-descendants" && hasValue) {
-      o->descendantsTimeoutMs = std::strtoul(argv[++i].c_str(), nullptr, 10);
-    } else if (a.rfind("--", 0) == 0 || !o->package.empty()) {
-      return false;
+  size_t i = 1;
+  for (; i + 2 < argv.size(); i += 2) {
+    const std::string& name = argv[i];
+    const std::string& value = argv[i + 1];
+    if (name == "--cancel-on-box") {
+      o->cancelOnBox = std::atoi(value.c_str());
+    } else if (name == "--screenshot-ack") {
+      o->screenshotAck = value;
+    } else if (name == "--timeout") {
+      o->timeoutMs = std::strtoul(value.c_str(), nullptr, 10);
+    } else if (name == "--wait-descendants") {
+      o->descendantsTimeoutMs = std::strtoul(value.c_str(), nullptr, 10);
+    } else if (name == "--env" && value.find('=') != std::string::npos) {
+      o->environment.push_back(value);
     } else {
-      o->package = a;
+      return false;
     }
   }
-  return !o->package.empty();
+  if (i + 1 != argv.size() || argv[i].rfind("--", 0) == 0) return false;
+  o->package = argv[i];
+  return true;
 }
 
 // Watches the windows until the package has ended (descendants false) or, after that,
@@ -429,11 +366,8 @@ bool Watch(const PROCESS_INFORMATION& pi, bool descendants, DWORD limitMs, Proce
   for (;;) {
     tree->Refresh();
     watcher->Poll(*tree);
-    int running = tree->ReapDescendants(pi.dwProcessId);
-    if (descendants ? running == 0
-                    : WaitForSingleObject(pi.hProcess, kPollMs) == WAIT_OBJECT_0) {
-      return true;
-    }
+    int running = tree->ReapDescendants();
+    if (descendants ? running == 0 : WaitForSingleObject(pi.hProcess, kPollMs) == WAIT_OBJECT_0) return true;
     if (GetTickCount() - begin > limitMs) return false;
     if (descendants) Sleep(kPollMs);
   }
@@ -446,22 +380,17 @@ std::string TempPath() {
   return Utf8(temp, n <= MAX_PATH ? static_cast<int>(n) : 0);
 }
 
-// The wide command line's arguments in UTF-8: the ANSI argv would lose every character
-// outside the code page.
-std::vector<std::string> Arguments() {
-  int argc = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
-  std::vector<std::string> out;
-  for (int i = 0; wide && i < argc; ++i) out.push_back(Utf8(wide[i]));
-  LocalFree(wide);
-  return out;
-}
-
 }  // namespace
 
 int main() {
   g_start = GetTickCount();
-  std::vector<std::string> argv = Arguments();
+  // The wide command line's arguments in UTF-8: the ANSI argv would lose every character
+  // outside the code page.
+  int argc = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::string> argv;
+  for (int i = 0; wide && i < argc; ++i) argv.push_back(Utf8(wide[i]));
+  LocalFree(wide);
   if (argv.size() == 2 && argv[1] == "--print-temp") {
     std::printf("%s\n", TempPath().c_str());
     return 0;
@@ -486,41 +415,35 @@ int main() {
     size_t eq = assignment.find('=');
     SetEnvironmentVariableW(Wide(assignment.substr(0, eq)).c_str(), Wide(assignment.substr(eq + 1)).c_str());
   }
-  std::string temp = TempPath();
   std::wstring package = Wide(options.package);
   std::wstring commandLine = L"\"" + package + L"\"";
-  STARTUPINFOW si;
-  std::memset(&si, 0, sizeof si);
+  STARTUPINFOW si{};
   si.cb = sizeof si;
-  PROCESS_INFORMATION pi;
-  std::memset(&pi, 0, sizeof pi);
-  if (!CreateProcessW(package.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &si, &pi)) {
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(package.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     Log("start-failed", "error=" + Num(static_cast<long>(GetLastError())));
     return 4;
   }
-  Log("start", "pid=" + Num(pi.dwProcessId) + " package=" + Quote(options.package) +
-                   " temp=" + Quote(temp));
+  Log("start", "pid=" + Num(pi.dwProcessId) + " temp=" + Quote(TempPath()));
 
   ProcessTree tree(pi.dwProcessId);
   Watcher watcher(options);
   if (!Watch(pi, false, options.timeoutMs, &tree, &watcher)) {
     Log("timeout", "what=package");
-    tree.TerminateDescendants(pi.dwProcessId);
+    tree.TerminateDescendants();
     TerminateProcess(pi.hProcess, 1);
     return 3;
   }
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   tree.Refresh();
-  int running = tree.ReapDescendants(pi.dwProcessId);
-  Log("exit", "code=" + std::to_string(static_cast<unsigned long>(code)) +
-                  " hex=" + Hex(code) + " elapsed=" + Num(static_cast<long>(Elapsed())) +
-                  " descendants_running=" + Num(running));
+  int running = tree.ReapDescendants();
+  Log("exit", "code=" + std::to_string(static_cast<unsigned long>(code)) + " elapsed=" +
+                  Num(static_cast<long>(GetTickCount() - g_start)) + " descendants_running=" + Num(running));
   if (running > 0 && options.descendantsTimeoutMs > 0) {
     if (!Watch(pi, true, options.descendantsTimeoutMs, &tree, &watcher)) {
       Log("timeout", "what=descendants");
-      tree.TerminateDescendants(pi.dwProcessId);
+      tree.TerminateDescendants();
       return 3;
     }
     Log("descendants-done", "");

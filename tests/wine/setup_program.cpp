@@ -26,29 +26,12 @@ std::string Environment(const char* name) {
   return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
 
-std::string RecordPath() {
-  std::string path = Environment("SFX_WINE_RECORD");
-  if (!path.empty()) return path;
-  char self[MAX_PATH + 1] = {0};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  return std::string(self) + ".cmdline";
-}
-
-bool WriteAll(const std::string& path, const char* data, DWORD size) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+bool WriteAll(const std::string& path, const std::string& data) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  BOOL ok = WriteFile(f, data, size, &written, nullptr);
-  return CloseHandle(f) && ok && written == size;
-}
-
-std::string Utf8(const wchar_t* text) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 1 ? static_cast<size_t>(n) : 1, '\0');
-  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-  out.pop_back();
-  return out;
+  BOOL ok = WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+  return CloseHandle(f) && ok && written == data.size();
 }
 
 std::string OpenedArgument(const std::string& line) {
@@ -68,14 +51,20 @@ std::string OpenedArgument(const std::string& line) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  std::string commandLine = GetCommandLineA(), wide = Utf8(GetCommandLineW());
-  std::string opened = OpenedArgument(commandLine), record = RecordPath();
-  bool recorded = WriteAll(record, commandLine.data(), static_cast<DWORD>(commandLine.size())) &&
-                  WriteAll(record + ".w", wide.data(), static_cast<DWORD>(wide.size())) &&
-                  WriteAll(record + ".open", opened.data(), static_cast<DWORD>(opened.size()));
-  std::string box = Environment("SFX_WINE_BOX");
+  std::string commandLine = GetCommandLineA(), record = Environment("SFX_WINE_RECORD");
+  if (record.empty()) {
+    char self[MAX_PATH + 1] = {0};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    record = std::string(self) + ".cmdline";
+  }
+  const wchar_t* wide = GetCommandLineW();
+  std::string utf8(WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+  utf8.resize(utf8.empty() ? 0 : utf8.size() - 1);  // the terminator
+  bool recorded = WriteAll(record, commandLine) && WriteAll(record + ".w", utf8) &&
+                  WriteAll(record + ".open", OpenedArgument(commandLine));
+  std::string box = Environment("SFX_WINE_BOX"), stay = Environment("SFX_WINE_STAY_MS");
   if (!box.empty()) MessageBoxA(nullptr, box.c_str(), "sfx-wine-setup", MB_OK);
-  std::string stay = Environment("SFX_WINE_STAY_MS");
   Sleep(stay.empty() ? 1000 : static_cast<DWORD>(std::atol(stay.c_str())));
   return recorded ? 0 : 1;
 }
