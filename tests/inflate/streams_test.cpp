@@ -19,6 +19,7 @@ struct StreamCase {
   InflateResult result;
   const char* output;
 };
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 // A code-length code with every symbol 0-18: 0-12 in 4 bits, 13-18 in 5 bits.
 std::vector<uint8_t> AllSymbolsCodeLengthCode() {
@@ -213,7 +214,7 @@ TEST_P(StreamCases, DecodesToExpectedOutcome) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hand, StreamCases, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
+                         ::testing::PrintToStringParamName());
 
 // Streams cut inside a block body end with an error, not with bytes made of the
 // 1-bits read past the end; a stream cut after a block's end is complete.
@@ -222,6 +223,7 @@ struct CutCase {
   std::function<Bytes()> stream;
   InflateResult result;
 };
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
 
 const CutCase kCutCases[] = {
     // A fixed block 'a', 0xF0-0xF4 (9-bit codes) ending on a byte boundary with no end
@@ -280,7 +282,7 @@ TEST_P(CutStreams, EndWithoutInventingOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hand, CutStreams, ::testing::ValuesIn(kCutCases),
-                         [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.name; });
+                         ::testing::PrintToStringParamName());
 
 // Long outputs: window flushes, copies across the window's end, far distances and the
 // output left by an error. Matches meet the window's end after a stored prefix that
