@@ -1,7 +1,10 @@
 // What the decoder asks of the outside: read sizes and limits, write sizes, decryption
 // at refill time, running CRC, heap use, and allocation failure at every allocation.
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
+#include "archive/record.h"
 #include "integrity/cipher.h"
 #include "platform/byte_string.h"
 #include "tests/inflate/test_util.h"
@@ -9,43 +12,10 @@
 namespace inflatetest {
 namespace {
 
-using W = DeflateWriter;
-
-// Stored blocks carrying `content`, split in blocks of at most 65,535 bytes.
-Bytes StoredStream(const Bytes& content) {
-  W w;
-  size_t at = 0;
-  do {
-    size_t n = std::min<size_t>(65535, content.size() - at);
-    w.Stored(at + n == content.size(), Bytes(content.begin() + static_cast<long>(at),
-                                             content.begin() + static_cast<long>(at + n)));
-    at += n;
-  } while (at < content.size());
-  return w.Finish();
-}
-
-// A fixed block of `n` bytes: literals and short matches of a pattern.
-Bytes FixedStream(size_t n, Bytes& expected) {
-  W w;
-  w.BlockHeader(true, 1).UseFixedCodes();
-  expected.clear();
-  uint32_t x = 99;
-  while (expected.size() < n) {
-    x = x * 1103515245u + 12345u;
-    if (expected.size() > 10 && (x & 1)) {
-      int length = std::min<int>(3 + static_cast<int>((x >> 4) % 20), static_cast<int>(n - expected.size()));
-      int distance = 1 + static_cast<int>((x >> 12) % std::min<size_t>(expected.size(), 32768));
-      if (length >= 3) {
-        w.Match(length, distance);
-        AppendMatch(expected, length, distance);
-        continue;
-      }
-    }
-    uint8_t c = static_cast<uint8_t>(x >> 24);
-    w.Literal(c);
-    expected.push_back(c);
-  }
-  return w.EndOfBlock().Finish();
+// The stream of `content`: stored blocks (zlib's level 0), or fixed-code blocks of
+// literals and matches (level 1, fixed codes), which the fast loop reads ahead.
+Bytes StreamOf(const Bytes& content, bool fixed) {
+  return fixed ? ZlibCompress(content, 1, Z_FIXED) : ZlibCompress(content, 0, Z_DEFAULT_STRATEGY);
 }
 
 // One entry through the decoder. Reads: each asks for 32,768 bytes but the last, which
@@ -57,7 +27,7 @@ Bytes FixedStream(size_t n, Bytes& expected) {
 struct IoCase {
   const char* name;
   size_t size;                    // decoded bytes
-  bool fixed;                     // a fixed-code stream, read ahead by the fast loop; else stored blocks
+  bool fixed;                     // fixed-code blocks, else stored blocks
   int64_t readChunkLimit = -1;    // the archive delivers at most this many bytes a read (-1: all)
   int64_t writeFailsAfter = -1;   // the output device refuses everything after this many bytes
 };
@@ -79,8 +49,8 @@ class DecoderIoTable : public InflateTest, public ::testing::WithParamInterface<
 
 TEST_P(DecoderIoTable, ReadsWritesCrcAndHeap) {
   const IoCase& c = GetParam();
-  Bytes expected;
-  Bytes stream = c.fixed ? FixedStream(c.size, expected) : StoredStream(expected = Pattern(c.size));
+  Bytes expected = c.fixed ? TextSample(c.size) : Pattern(c.size);
+  Bytes stream = StreamOf(expected, c.fixed);
   plat::testing::FaultPlan plan;
   plan.readChunkLimit = c.readChunkLimit;
   plan.writeFailsAfterBytes = c.writeFailsAfter;
@@ -116,7 +86,7 @@ TEST_F(DecoderIo, ArchiveEndingBeforeTheEntryEnds) {
   // RemainingCount claims 10,000 bytes more than the file holds: the short last read is
   // used, then a read yields nothing and the run ends.
   Bytes content = Pattern(40000);
-  Bytes stream = StoredStream(content);
+  Bytes stream = StreamOf(content, false);
   DecodeOptions options;
   options.remainingCount = static_cast<int32_t>(stream.size()) + 10000;
   Bytes cut(stream.begin(), stream.end() - 100);  // the block's last 100 bytes are missing
@@ -126,6 +96,7 @@ TEST_F(DecoderIo, ArchiveEndingBeforeTheEntryEnds) {
   ASSERT_GE(trace().reads.size(), 3u);
   EXPECT_EQ(trace().reads.back().got, 0u);
   EXPECT_LE(got.remaining, 0);
+  EXPECT_EQ(got.crc, RunningCrcOf(got.output));  // the flushed windows only
 }
 
 TEST_F(DecoderIo, EncryptedEntryIsDecryptedAtRefill) {
@@ -133,8 +104,8 @@ TEST_F(DecoderIo, EncryptedEntryIsDecryptedAtRefill) {
   // header check would leave (here: straight from the password) and must end with the
   // keys advanced over every byte it read, consumed or not (the trailer of the last
   // chunk is read along).
-  Bytes expected;
-  Bytes plain = FixedStream(80000, expected);
+  Bytes expected = TextSample(80000);
+  Bytes plain = StreamOf(expected, true);
   plain.insert(plain.end(), 37, 0x5A);  // read with the last chunk, never decoded
   plat::ScopedByteString password;
   ASSERT_TRUE(password.Assign("secret", 6));
@@ -150,7 +121,7 @@ TEST_F(DecoderIo, EncryptedEntryIsDecryptedAtRefill) {
 
   CipherKeys = start;
   DecodeOptions options;
-  options.flags = 0x0001;
+  options.flags = kFlagEncrypted;
   DecodeOutcome got = Decode(encrypted, options);
   EXPECT_EQ(got.result, InflateResult::kOk);
   EXPECT_EQ(got.output, expected);
@@ -160,23 +131,8 @@ TEST_F(DecoderIo, EncryptedEntryIsDecryptedAtRefill) {
 }
 
 TEST_F(DecoderIo, AllocationFailureAtEveryIndexLeaksNothing) {
-  // Stored 40,000 bytes, a fixed block, then a dynamic block.
-  Bytes expected = Pattern(40000);
-  W w;
-  w.Stored(false, expected);
-  w.BlockHeader(false, 1).UseFixedCodes().Literal('f').Match(100, 30000).EndOfBlock();
-  expected.push_back('f');
-  AppendMatch(expected, 100, 30000);
-  // The 12-bit codes of 276 and 277 sit in sub-tables below the 10-bit root.
-  w.BlockHeader(true, 2).DynamicHeaderFor(LongCodesLiteralLengths(), std::vector<uint8_t>(30, 5));
-  for (int c : {int{'d'}, int{'y'}, 200}) {
-    w.Literal(c);
-    expected.push_back(static_cast<uint8_t>(c));
-  }
-  w.Match(70, 3);  // symbol 276, a 12-bit code
-  AppendMatch(expected, 70, 3);
-  Bytes stream = w.EndOfBlock().Finish();
-
+  Bytes expected = TextSample(100000);
+  Bytes stream = ZlibCompress(expected, 9, Z_DEFAULT_STRATEGY);
   DecodeOutcome whole = Decode(stream);
   ASSERT_EQ(whole.result, InflateResult::kOk) << "the stream itself must decode";
   ASSERT_EQ(whole.output, expected);

@@ -284,9 +284,9 @@ TEST_P(CutStreams, EndWithoutInventingOutput) {
 INSTANTIATE_TEST_SUITE_P(Hand, CutStreams, ::testing::ValuesIn(kCutCases),
                          ::testing::PrintToStringParamName());
 
-// Long outputs: window flushes, copies across the window's end, far distances and the
-// output left by an error. Matches meet the window's end after a stored prefix that
-// fills the window to a chosen point.
+// Long outputs: window flushes, copies across the window's end and far distances.
+// Matches meet the window's end after a stored prefix that fills the window to a chosen
+// point.
 class WindowTest : public InflateTest {};
 
 TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
@@ -324,27 +324,6 @@ TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
     EXPECT_EQ(got.result, InflateResult::kOk) << c.prefix;
     EXPECT_TRUE(got.output == expected) << c.prefix;
     EXPECT_EQ(got.crc, RunningCrcOf(expected)) << c.prefix;
-  }
-}
-
-TEST_F(WindowTest, ErrorAfter100000BytesLeavesThreeWindows) {
-  // Stored: two stored blocks of 50,000 bytes, then a stored header with a bad complement.
-  Bytes storedStream = W().Stored(false, Pattern(50000)).Stored(false, Pattern(50000, 2))
-                           .StoredHeader(true, 5, 5).Finish();
-  // Fixed: 'a' and matches to 100,000 bytes, then literal/length symbol 286.
-  W fixed;
-  fixed.BlockHeader(true, 1).UseFixedCodes().Literal('a');
-  for (int n = 1; n < 100000;) {
-    int length = std::min(258, 100000 - n);  // the last match is 153 bytes
-    fixed.Match(length, 1);
-    n += length;
-  }
-  Bytes fixedStream = fixed.Literal(286).Finish();
-  for (const Bytes& stream : {storedStream, fixedStream}) {
-    DecodeOutcome got = Decode(stream);
-    EXPECT_EQ(got.result, InflateResult::kDataError);
-    EXPECT_EQ(got.output.size(), 98304u);
-    EXPECT_EQ(got.crc, RunningCrcOf(got.output));
   }
 }
 
