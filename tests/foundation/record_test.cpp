@@ -1,5 +1,5 @@
 // The read layer and record headers: unscrambling, accepted signatures, how the record
-// sequence ends.
+// sequence ends. (A failed seek is in the extraction's tests.)
 #include <gtest/gtest.h>
 
 #include "archive/record.h"
@@ -65,17 +65,6 @@ TEST_F(RecordTest, HeaderAcceptanceBySignatureAndLength) {
     EXPECT_EQ(ReadRecordHeader(), c.accepted) << c.what;
     EXPECT_EQ(CurrentEntry.RemainingCount, c.remaining) << c.what;
   }
-}
-
-TEST_F(RecordTest, AFailedSeekLeavesMinusOne) {
-  sfxtest::OpenedArchive open(WriteArchive(Bytes(100, 0)));
-  plat::testing::FaultPlan plan;
-  plan.seekFailsAtCall = 2;
-  Install(plan);
-  SeekArchive(10, plat::kFromBeginning);
-  EXPECT_EQ(SeekResult, 10);
-  SeekArchive(20, plat::kFromBeginning);
-  EXPECT_EQ(SeekResult, -1);
 }
 
 }  // namespace
