@@ -1,6 +1,8 @@
-// Byte strings: growth keeps the content, pieces of a string may be appended to itself,
-// and a failed allocation leaves the string as it was.
+// Byte strings: pieces of a string may be appended to itself, and a failed allocation
+// leaves the string as it was; UTF-8 prefixes by UTF-16 units.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "platform/byte_string.h"
 #include "tests/support/platform_fixture.h"
@@ -8,18 +10,6 @@
 namespace {
 
 class ByteStringTest : public sfxtest::PlatformTest {};
-
-TEST_F(ByteStringTest, GrowingKeepsEveryByte) {
-  plat::ScopedByteString s;
-  std::string expected;
-  for (int i = 0; i < 200; ++i) {
-    std::string piece = std::to_string(i) + "-";
-    ASSERT_TRUE(s.AppendText(piece.c_str()));
-    expected += piece;
-  }
-  EXPECT_EQ(std::string(s.Text(), s.length), expected);
-  EXPECT_EQ(s.Text()[s.length], 0);
-}
 
 TEST_F(ByteStringTest, AppendingAndAssigningPiecesOfItself) {
   plat::ScopedByteString s;
@@ -43,6 +33,19 @@ TEST_F(ByteStringTest, FailedGrowthLeavesTheString) {
   Install(plan);  // the next allocation fails again
   EXPECT_FALSE(s.Assign(std::string(100, 'y').c_str(), 100));
   EXPECT_STREQ(s.Text(), "keep");
+}
+
+// The longest prefix of whole characters that fits in `units` UTF-16 units (the program's
+// own path is cut this way): never part of a character, two units for one above U+FFFF.
+TEST(Utf8Prefix, WholeCharactersWithinTheUnits) {
+  struct Case { const char* text; uint32_t units; uint32_t kept; };
+  const Case cases[] = {
+      {"abcdefghij", 7, 7},
+      {"\xCF\x80\xCF\x80\xE6\x97\xA5\xE6\x97\xA5", 3, 7},
+      {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 3, 4},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(plat::Utf8PrefixLength(c.text, static_cast<uint32_t>(strlen(c.text)), c.units), c.kept) << c.text;
 }
 
 }  // namespace

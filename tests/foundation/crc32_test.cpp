@@ -1,5 +1,5 @@
-// CRC-32: the published check value, the table's known entries, and the equivalence of
-// the eight-byte step with the byte step on every length and alignment.
+// CRC-32: the system's against an independent bitwise CRC on every length and alignment,
+// and lengths that change nothing.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -11,21 +11,6 @@
 namespace {
 
 class Crc32Test : public sfxtest::PlatformTest {};
-
-TEST_F(Crc32Test, TableHasTheZipPolynomial) {
-  EXPECT_EQ(CrcTable[0], 0u);
-  EXPECT_EQ(CrcTable[128], 0xEDB88320u);
-  EXPECT_EQ(CrcTable[255], 0x2D02EF8Du);
-  EXPECT_EQ(CrcUpdateByte(0, 0), 0u);
-  EXPECT_EQ(CrcUpdateByte(0x5A, 0), CrcTable[0x5A]);
-}
-
-TEST_F(Crc32Test, CheckValueOfTheDigitsIsTheRawRegister) {
-  const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  uint32_t crc = 0xFFFFFFFFu;
-  CrcUpdateBuffer(digits, 9, crc);
-  EXPECT_EQ(crc, 0x340BC6D9u);  // one's complement of the published 0xCBF43926
-}
 
 TEST_F(Crc32Test, EmptyAndNegativeLengthsChangeNothing) {
   const uint8_t byte = 7;

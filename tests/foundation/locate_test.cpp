@@ -21,20 +21,17 @@ Bytes FileWithMarkers(size_t size, std::vector<size_t> at) {
 
 class LocateTest : public sfxtest::PlatformTest {
  protected:
-  int32_t Scan(const Bytes& file) {
-    sfxtest::WriteFile(dir_ / "pkg", file);
-    return FindArchiveStart((dir_ / "pkg").c_str());
-  }
   sfxtest::TempDir dir_;
 };
 
 TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
-  struct Case { const char* what; Bytes file; int32_t expected; };
+  struct Case { const char* what; Bytes file; int32_t expected; plat::testing::FaultPlan plan = {}; };
   Bytes straddling = FileWithMarkers(9000, {4096 - 3});
   Bytes restart = FileWithMarkers(200, {101});
   restart[100] = 0xA6;  // A6 A6 95 9C 2B 0F F0: the match restarts at the second A6
   Bytes broken = FileWithMarkers(200, {});
   std::copy(kMarker.begin(), kMarker.begin() + 5, broken.begin() + 50);  // five bytes only
+  auto fault = [](auto set) { plat::testing::FaultPlan p; set(p); return p; };
   const Case cases[] = {
       {"archive after a 64-byte image", FileWithMarkers(300, {64}), 64},
       {"first of two occurrences", FileWithMarkers(300, {64, 128}), 64},
@@ -47,44 +44,29 @@ TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
       {"no marker", FileWithMarkers(5000, {}), -1},
       {"marker ends at the file's last byte", FileWithMarkers(106, {100}), 100},
       {"empty file", Bytes{}, -1},
+      {"the block holding the marker fails to read", FileWithMarkers(10000, {9000}), -1,
+       fault([](auto& p) { p.readFailsAtOffset = 5000; })},
+      {"a read fails after the marker's block", FileWithMarkers(10000, {6000}), 6000,
+       fault([](auto& p) { p.readFailsAtOffset = 9500; })},
+      {"the seek to offset 20 fails", FileWithMarkers(300, {64}), -1, fault([](auto& p) { p.seekFailsAtCall = 1; })},
   };
-  for (const Case& c : cases) EXPECT_EQ(Scan(c.file), c.expected) << c.what;
-}
-
-TEST_F(LocateTest, ANameThatNamesNoFileGivesMinusOne) {
+  for (const Case& c : cases) {
+    sfxtest::WriteFile(dir_ / "pkg", c.file);
+    Install(c.plan);
+    EXPECT_EQ(FindArchiveStart((dir_ / "pkg").c_str()), c.expected) << c.what;
+  }
   EXPECT_EQ(FindArchiveStart((dir_ / "missing").c_str()), -1);
   EXPECT_EQ(FindArchiveStart(dir_.path().c_str()), -1);  // a directory is no package
 }
 
 TEST_F(LocateTest, ReadsForwardIn4096ByteBlocksFromOffset20) {
-  Scan(FileWithMarkers(10000, {9000}));
+  sfxtest::WriteFile(dir_ / "pkg", FileWithMarkers(10000, {9000}));
+  EXPECT_EQ(FindArchiveStart((dir_ / "pkg").c_str()), 9000);
   std::vector<uint32_t> asked;
   for (auto& r : trace().reads) asked.push_back(r.asked);
   EXPECT_EQ(asked, (std::vector<uint32_t>{4096, 4096, 4096}));
   ASSERT_EQ(trace().seeks.size(), 1u);
   EXPECT_EQ(trace().seeks[0].distance, 20);
-}
-
-TEST_F(LocateTest, AReadFailureInMidScanEndsWithMinusOne) {
-  plat::testing::FaultPlan plan;
-  plan.readFailsAtOffset = 5000;  // the second block fails before reaching the marker
-  Install(plan);
-  EXPECT_EQ(Scan(FileWithMarkers(10000, {9000})), -1);
-  plan.readFailsAtOffset = 9500;  // after the marker: found in the block before
-  Install(plan);
-  EXPECT_EQ(Scan(FileWithMarkers(10000, {6000})), 6000);
-}
-
-TEST_F(LocateTest, FailedSeekGivesMinusOne) {
-  plat::testing::FaultPlan plan;
-  plan.seekFailsAtCall = 1;
-  Install(plan);
-  EXPECT_EQ(Scan(FileWithMarkers(300, {64})), -1);
-}
-
-TEST_F(LocateTest, TheProgramImageDoesNotHoldTheMarkerInFileOrder) {
-  // The stored copy is reversed, so a package scan can never stop inside the stub.
-  EXPECT_EQ(Bytes(ArchiveMarker, ArchiveMarker + 6), Bytes(kMarker.rbegin(), kMarker.rend()));
 }
 
 }  // namespace

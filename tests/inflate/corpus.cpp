@@ -1,106 +1,55 @@
-// Test and benchmark data and the reference encoders and decoder.
+// Generated test and benchmark data, the reference encoders and zlib's decoder.
 #include "tests/inflate/corpus.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
-
-namespace fs = std::filesystem;
+#include <string>
 
 namespace inflatetest {
 
 namespace {
 
-const char* const kPeFolders[] = {"/usr/lib/i386-linux-gnu/wine", "/usr/lib/x86_64-linux-gnu/wine"};
-const char* const kTextFolders[] = {"/usr/include", "/usr/share/doc"};
-
-std::vector<std::string> FilesUnder(const char* root) {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_regular_file(ec) && !it->is_symlink(ec)) files.push_back(it->path().string());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-Bytes ReadPrefix(const std::string& path, size_t limit) {
-  std::ifstream in(path, std::ios::binary);
-  Bytes data(limit);
-  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(limit));
-  data.resize(static_cast<size_t>(in.gcount()));
-  return data;
-}
-
-bool LooksLikePe(const Bytes& head) { return head.size() >= 64 && head[0] == 'M' && head[1] == 'Z'; }
-
-bool LooksLikeText(const Bytes& head) {
-  if (head.empty()) return false;
-  size_t odd = 0;
-  for (uint8_t c : head) {
-    if (c == 0) return false;
-    if (c < 9 || (c > 13 && c < 32)) ++odd;
-  }
-  return odd * 100 < head.size();
-}
-
-// Appends whole files that pass `accept` until `limit` bytes are gathered.
-template <typename Accept>
-Bytes Gather(const char* const* folders, size_t folderCount, size_t limit, Accept accept) {
-  Bytes out;
-  for (size_t f = 0; f < folderCount && out.size() < limit; ++f) {
-    for (const std::string& path : FilesUnder(folders[f])) {
-      if (out.size() >= limit) break;
-      if (path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0) continue;
-      if (!accept(ReadPrefix(path, 4096))) continue;
-      Bytes whole = ReadPrefix(path, limit - out.size());
-      out.insert(out.end(), whole.begin(), whole.end());
-    }
-  }
-  return out;
-}
-
-// A stand-in for PE images: headers, code-like bytes with repeated instruction
-// patterns, zero padding, name tables and UTF-16 strings, in 4 KiB-aligned sections.
+// PE-like images, one after another: a header, code-like bytes, zero padding to 4 KiB,
+// import names and UTF-16 strings, and then a piece of 2,000 to 2,258 bytes copied from
+// 20,000 to 32,000 bytes back, as the same resource or routine appears twice in a file.
+// The copy gives matches of the longest length at distances near the window's size.
 Bytes GeneratedPe(size_t limit) {
   std::mt19937 rng(4242);
   static const char* const kNames[] = {"GetProcAddress", "LoadLibraryA", "CreateFileW", "RegOpenKeyExW",
                                        "HeapAlloc", "MessageBoxW", "CloseHandle", "WriteFile"};
+  static const uint8_t kOpcodes[] = {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0x53, 0x56, 0x57, 0xE8,
+                                     0xC3, 0x5D, 0x89, 0x45, 0xFC, 0x8D, 0x4D, 0xF0, 0x6A, 0x00};
+  const size_t opcodeCount = sizeof kOpcodes;
+  auto padTo4K = [](Bytes& b) { b.resize((b.size() + 4095) & ~size_t{4095}, 0); };
   Bytes out;
   while (out.size() < limit) {
-    Bytes image = {'M', 'Z'};
-    image.resize(1024, 0);
-    std::vector<uint8_t> opcodes = {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0x53, 0x56, 0x57, 0xE8,
-                                    0xC3, 0x5D, 0x89, 0x45, 0xFC, 0x8D, 0x4D, 0xF0, 0x6A, 0x00};
+    out.push_back('M');
+    out.push_back('Z');
+    out.resize(out.size() + 1022, 0);
     for (int i = 0; i < 20000; ++i) {
       if (rng() % 4 == 0) {
-        size_t start = rng() % opcodes.size();
-        for (size_t k = 0; k < 6; ++k) image.push_back(opcodes[(start + k) % opcodes.size()]);
+        size_t start = rng() % opcodeCount;
+        for (size_t k = 0; k < 6; ++k) out.push_back(kOpcodes[(start + k) % opcodeCount]);
       } else {
-        image.push_back(static_cast<uint8_t>(rng() % 7 == 0 ? rng() : opcodes[rng() % opcodes.size()]));
+        out.push_back(static_cast<uint8_t>(rng() % 7 == 0 ? rng() : kOpcodes[rng() % opcodeCount]));
       }
     }
-    image.resize((image.size() + 4095) & ~size_t{4095}, 0);
+    padTo4K(out);
     for (int i = 0; i < 300; ++i) {
-      const char* name = kNames[rng() % 8];
-      while (*name) image.push_back(static_cast<uint8_t>(*name++));
-      image.push_back(0);
-      if (rng() % 2) {
-        for (const char* w = "Resource string"; *w; ++w) {
-          image.push_back(static_cast<uint8_t>(*w));
-          image.push_back(0);
-        }
+      for (const char* name = kNames[rng() % 8]; *name; ++name) out.push_back(static_cast<uint8_t>(*name));
+      out.push_back(0);
+      for (const char* w = rng() % 2 ? "Resource string" : ""; *w; ++w) {
+        out.push_back(static_cast<uint8_t>(*w));
+        out.push_back(0);
       }
     }
-    image.resize((image.size() + 4095) & ~size_t{4095}, 0);
-    out.insert(out.end(), image.begin(), image.end());
+    size_t from = out.size() - 20000 - rng() % 12000;
+    for (size_t k = 0, n = 2000 + rng() % 259; k < n; ++k) out.push_back(out[from + k]);
+    padTo4K(out);
   }
   out.resize(limit);
   return out;
@@ -128,15 +77,13 @@ Bytes GeneratedText(size_t limit) {
 }  // namespace
 
 Bytes PeSample(size_t limit, bool* fromMachine) {
-  Bytes out = Gather(kPeFolders, 2, limit, LooksLikePe);
-  if (fromMachine) *fromMachine = out.size() >= limit;
-  return out.size() >= limit ? out : GeneratedPe(limit);
+  if (fromMachine) *fromMachine = false;
+  return GeneratedPe(limit);
 }
 
 Bytes TextSample(size_t limit, bool* fromMachine) {
-  Bytes out = Gather(kTextFolders, 2, limit, LooksLikeText);
-  if (fromMachine) *fromMachine = out.size() >= limit;
-  return out.size() >= limit ? out : GeneratedText(limit);
+  if (fromMachine) *fromMachine = false;
+  return GeneratedText(limit);
 }
 
 Bytes RandomBytes(size_t n, uint32_t seed) {
@@ -206,29 +153,6 @@ bool ZlibInflate(const Bytes& stream, Bytes& out, size_t maxOutput) {
   } while (rc == Z_OK && out.size() <= maxOutput);
   inflateEnd(&z);
   return rc == Z_STREAM_END;
-}
-
-std::vector<Bytes> ZipDeflateStreams(const std::string& zipPath) {
-  Bytes zip = ReadPrefix(zipPath, 1u << 30);
-  auto u16 = [&](size_t at) { return static_cast<uint32_t>(zip.at(at) | (zip.at(at + 1) << 8)); };
-  auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
-  size_t eocd = zip.size() >= 22 ? zip.size() - 22 : 0;
-  while (eocd > 0 && u32(eocd) != 0x06054B50u) --eocd;
-  if (u32(eocd) != 0x06054B50u) throw std::runtime_error("no end of central directory in " + zipPath);
-  uint32_t entries = u16(eocd + 10);
-  size_t at = u32(eocd + 16);
-  std::vector<Bytes> streams;
-  for (uint32_t i = 0; i < entries; ++i) {
-    if (u32(at) != 0x02014B50u) throw std::runtime_error("bad central directory in " + zipPath);
-    uint32_t method = u16(at + 10);
-    uint32_t compressed = u32(at + 20);
-    size_t local = u32(at + 42);
-    size_t data = local + 30 + u16(local + 26) + u16(local + 28);
-    if (method == 8) streams.emplace_back(zip.begin() + static_cast<long>(data),
-                                          zip.begin() + static_cast<long>(data + compressed));
-    at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
-  }
-  return streams;
 }
 
 }  // namespace inflatetest

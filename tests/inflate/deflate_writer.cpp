@@ -18,26 +18,20 @@ const int kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 const int kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-// Symbol and extra bits of a match length (257-285) or a distance (0-29).
+// Symbol and extra bits of a match length or a distance: the last base at or below
+// `value` among `count` bases, counted from `firstSymbol`.
 struct SymbolAndExtra {
   int symbol;
   int extra;
   int extraBits;
 };
 
-SymbolAndExtra LengthSymbol(int length) {
-  if (length < 3 || length > 258) throw std::invalid_argument("match length");
-  if (length == 258) return {285, 0, 0};
-  for (int i = 27; i >= 0; --i)
-    if (length >= kLengthBase[i]) return {257 + i, length - kLengthBase[i], kLengthExtra[i]};
-  throw std::logic_error("unreachable");
-}
-
-SymbolAndExtra DistanceSymbolFor(int distance) {
-  if (distance < 1 || distance > 32768) throw std::invalid_argument("distance");
-  for (int i = 29; i >= 0; --i)
-    if (distance >= kDistBase[i]) return {i, distance - kDistBase[i], kDistExtra[i]};
-  throw std::logic_error("unreachable");
+SymbolAndExtra SymbolFor(int value, const int* base, const int* extraBits, int count, int firstSymbol) {
+  if (value < base[0] || value > base[count - 1] + (1 << extraBits[count - 1]) - 1)
+    throw std::invalid_argument("match length or distance out of range");
+  int i = count - 1;
+  while (value < base[i]) --i;
+  return {firstSymbol + i, value - base[i], extraBits[i]};
 }
 
 }  // namespace
@@ -60,14 +54,6 @@ std::vector<HuffCode> CanonicalCodes(const std::vector<uint8_t>& lengths) {
   }
   return codes;
 }
-
-std::vector<uint8_t> FixedLiteralLengths() {
-  std::vector<uint8_t> l(288);
-  for (int i = 0; i < 288; ++i) l[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-  return l;
-}
-
-std::vector<uint8_t> FixedDistanceLengths() { return std::vector<uint8_t>(30, 5); }
 
 std::vector<uint8_t> LongCodesLiteralLengths() {
   std::vector<uint8_t> l(286, 0);
@@ -121,7 +107,10 @@ DeflateWriter& DeflateWriter::Stored(bool final, const Bytes& data) {
 }
 
 DeflateWriter& DeflateWriter::UseFixedCodes() {
-  lit_ = CanonicalCodes(FixedLiteralLengths());
+  // The fixed literal/length code lengths of RFC 1951 (3.2.6).
+  std::vector<uint8_t> l(288);
+  for (int i = 0; i < 288; ++i) l[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+  lit_ = CanonicalCodes(l);
   std::vector<uint8_t> d(32, 5);  // symbols 30 and 31 have codes in the fixed code
   dist_ = CanonicalCodes(d);
   return *this;
@@ -135,10 +124,12 @@ DeflateWriter& DeflateWriter::DistanceSymbol(int symbol, int extra, int extraBit
 }
 
 DeflateWriter& DeflateWriter::Match(int length, int distance) {
-  SymbolAndExtra l = LengthSymbol(length);
+  // 258 has a symbol of its own (285); 284 with its 5 extra bits stops at 257.
+  SymbolAndExtra l =
+      length == 258 ? SymbolAndExtra{285, 0, 0} : SymbolFor(length, kLengthBase, kLengthExtra, 28, 257);
   Literal(l.symbol);
   Bits(static_cast<uint32_t>(l.extra), l.extraBits);
-  SymbolAndExtra d = DistanceSymbolFor(distance);
+  SymbolAndExtra d = SymbolFor(distance, kDistBase, kDistExtra, 30, 0);
   return DistanceSymbol(d.symbol, d.extra, d.extraBits);
 }
 

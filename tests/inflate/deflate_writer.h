@@ -20,9 +20,6 @@ struct HuffCode {
 // The canonical codes of RFC 1951 (3.2.2) for the given code lengths.
 std::vector<HuffCode> CanonicalCodes(const std::vector<uint8_t>& lengths);
 
-// The fixed literal/length and distance code lengths of RFC 1951.
-std::vector<uint8_t> FixedLiteralLengths();
-std::vector<uint8_t> FixedDistanceLengths();
 // A complete literal/length code (nl = 286) with codes of 3 to 12 bits: literals 8 and
 // 9 bits, end of block 3, lengths 7 to 12, so that the longest codes need sub-tables.
 std::vector<uint8_t> LongCodesLiteralLengths();

@@ -71,8 +71,7 @@ DecodeOutcome StoredEntry::Decode(const DecodeOptions& options) {
   if (output == plat::kInvalidFile) throw std::runtime_error("cannot create " + outputPath);
 
   CurrentEntry = {};
-  CurrentEntry.header.raw[RecordField::kFlags] = static_cast<uint8_t>(options.flags);
-  CurrentEntry.header.raw[RecordField::kFlags + 1] = static_cast<uint8_t>(options.flags >> 8);
+  WriteLe16(&CurrentEntry.header.raw[RecordField::kFlags], options.flags);
   CurrentEntry.RemainingCount =
       options.remainingCount >= 0 ? options.remainingCount : static_cast<int32_t>(size_);
   CurrentEntry.OutputHandle = output;

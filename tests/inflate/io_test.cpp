@@ -1,7 +1,10 @@
 // What the decoder asks of the outside: read sizes and limits, write sizes, decryption
 // at refill time, running CRC, heap use, and allocation failure at every allocation.
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
+#include "archive/record.h"
 #include "integrity/cipher.h"
 #include "platform/byte_string.h"
 #include "tests/inflate/test_util.h"
@@ -9,77 +12,99 @@
 namespace inflatetest {
 namespace {
 
-using W = DeflateWriter;
-
-// Stored blocks carrying `content`, split in blocks of at most 65,535 bytes.
-Bytes StoredStream(const Bytes& content) {
-  W w;
-  size_t at = 0;
-  do {
-    size_t n = std::min<size_t>(65535, content.size() - at);
-    w.Stored(at + n == content.size(), Bytes(content.begin() + static_cast<long>(at),
-                                             content.begin() + static_cast<long>(at + n)));
-    at += n;
-  } while (at < content.size());
-  return w.Finish();
+// The stream of `content`: stored blocks (zlib's level 0), or fixed-code blocks of
+// literals and matches (level 1, fixed codes), which the fast loop reads ahead.
+Bytes StreamOf(const Bytes& content, bool fixed) {
+  return fixed ? ZlibCompress(content, 1, Z_FIXED) : ZlibCompress(content, 0, Z_DEFAULT_STRATEGY);
 }
 
-// A fixed block of `n` bytes: literals and short matches of a pattern.
-Bytes FixedStream(size_t n, Bytes& expected) {
-  W w;
-  w.BlockHeader(true, 1).UseFixedCodes();
-  expected.clear();
-  uint32_t x = 99;
-  while (expected.size() < n) {
-    x = x * 1103515245u + 12345u;
-    if (expected.size() > 10 && (x & 1)) {
-      int length = std::min<int>(3 + static_cast<int>((x >> 4) % 20), static_cast<int>(n - expected.size()));
-      int distance = 1 + static_cast<int>((x >> 12) % std::min<size_t>(expected.size(), 32768));
-      if (length >= 3) {
-        w.Match(length, distance);
-        AppendMatch(expected, length, distance);
-        continue;
-      }
-    }
-    uint8_t c = static_cast<uint8_t>(x >> 24);
-    w.Literal(c);
-    expected.push_back(c);
+// One entry through the decoder. Reads: each asks for 32,768 bytes but the last, which
+// asks for exactly what is left of the entry, so the archive is left at the entry's end
+// although the next record's bytes follow it (zero bits, which would decode as more
+// symbols). Writes: whole windows, then one shorter write. The CRC covers every decoded
+// byte, written or not: a failed write is reported after the decoding. The heap holds
+// the two buffers alone, however long the entry (the code tables are not on the heap).
+// An encrypted entry is decrypted at refill time: the decoder starts from the keys the
+// header check leaves (here: straight from the password) and ends with the keys
+// advanced over every byte of the entry.
+struct IoCase {
+  const char* name;
+  size_t size;                    // decoded bytes
+  bool fixed;                     // fixed-code blocks, else stored blocks
+  int64_t readChunkLimit = -1;    // the archive delivers at most this many bytes a read (-1: all)
+  int64_t writeFailsAfter = -1;   // the output device refuses everything after this many bytes
+  bool encrypted = false;         // encrypted with the traditional cipher
+};
+void PrintTo(const IoCase& c, std::ostream* os) { *os << c.name; }
+
+const IoCase kIoCases[] = {
+    {"Empty", 0, false},
+    {"OneByte", 1, false},
+    {"OneWindow", 32768, false},
+    {"WindowAndOne", 32769, false},
+    {"StoredBlocks", 100000, false},
+    {"FixedMegabyte", 1000000, true},
+    {"ReadsOfOneByte", 100000, true, 1},
+    {"ReadsOf4095", 100000, true, 4095},
+    {"WriteFailsAfter40000", 100000, true, -1, 40000},
+    {"Encrypted", 80000, true, -1, -1, true},
+};
+
+class DecoderIoTable : public InflateTest, public ::testing::WithParamInterface<IoCase> {};
+
+TEST_P(DecoderIoTable, ReadsWritesCrcAndHeap) {
+  const IoCase& c = GetParam();
+  Bytes expected = c.fixed ? TextSample(c.size) : Pattern(c.size);
+  Bytes stream = StreamOf(expected, c.fixed);
+  plat::testing::FaultPlan plan;
+  plan.readChunkLimit = c.readChunkLimit;
+  plan.writeFailsAfterBytes = c.writeFailsAfter;
+  Install(plan);
+  plat::ScopedByteString password;
+  ASSERT_TRUE(password.Assign("secret", 6));
+  InitCipherKeys(password);
+  CipherKeyState start = CipherKeys;
+  for (uint8_t& b : stream) {  // the keys advance in either case; only an encrypted row changes bytes
+    uint8_t plain = b;
+    if (c.encrypted) b = plain ^ DecryptByte();
+    UpdateCipherKeys(plain);
   }
-  return w.EndOfBlock().Finish();
+  CipherKeyState afterAll = CipherKeys;
+  CipherKeys = start;
+  int64_t before = trace().liveBytes;  // the CRC table
+  DecodeOptions options;
+  options.trailer = Bytes(5000, 0x00);
+  options.flags = c.encrypted ? kFlagEncrypted : 0;
+  DecodeOutcome got = Decode(stream, options);
+  if (c.encrypted) EXPECT_TRUE(CipherKeys.Key0 == afterAll.Key0 && CipherKeys.Key2 == afterAll.Key2);
+
+  size_t written = c.writeFailsAfter >= 0 ? static_cast<size_t>(c.writeFailsAfter) : c.size;
+  EXPECT_EQ(got.result, c.writeFailsAfter >= 0 ? InflateResult::kWriteFailed : InflateResult::kOk);
+  EXPECT_TRUE(got.output == Bytes(expected.begin(), expected.begin() + static_cast<long>(written)));
+  EXPECT_EQ(got.crc, RunningCrcOf(expected));
+  EXPECT_EQ(got.archivePos, stream.size());
+  EXPECT_EQ(trace().peakBytes - before, 32770 + 32784);
+  std::vector<uint32_t> writes, expectedWrites;
+  for (const auto& w : trace().writes) writes.push_back(w.asked);
+  for (size_t left = c.size; left > 0; left -= expectedWrites.back())
+    expectedWrites.push_back(static_cast<uint32_t>(std::min<size_t>(left, 32768)));
+  EXPECT_EQ(writes, expectedWrites);
+  if (c.readChunkLimit >= 0) return;
+  const auto& reads = trace().reads;
+  for (size_t i = 0; i < reads.size(); ++i)
+    EXPECT_EQ(reads[i].asked, i + 1 < reads.size() ? 32768u : stream.size() % 32768) << i;
 }
+
+INSTANTIATE_TEST_SUITE_P(Entries, DecoderIoTable, ::testing::ValuesIn(kIoCases),
+                         ::testing::PrintToStringParamName());
 
 class DecoderIo : public InflateTest {};
-
-TEST_F(DecoderIo, ReadsChunksOfAtMost32768NeverPastTheEntry) {
-  // Stored blocks of exactly 70,000 compressed bytes (two headers of 5 bytes), and a
-  // fixed-code stream whose fast loop reads ahead; each followed in the file by bytes of
-  // the next record (zero bits would decode as more symbols) that must not be read.
-  Bytes stored = Pattern(70000 - 10);
-  Bytes fixed;
-  const std::pair<Bytes, Bytes> streams[] = {{StoredStream(stored), stored}, {FixedStream(300000, fixed), fixed}};
-  for (const auto& [stream, expected] : streams) {
-    Install({});
-    DecodeOptions options;
-    options.trailer = Bytes(5000, 0x00);
-    DecodeOutcome got = Decode(stream, options);
-    EXPECT_EQ(got.result, InflateResult::kOk);
-    EXPECT_EQ(got.output, expected);
-    const auto& reads = trace().reads;
-    uint64_t asked = 0;
-    for (size_t i = 0; i < reads.size(); ++i) {
-      EXPECT_EQ(reads[i].asked, i + 1 < reads.size() ? 32768u : stream.size() % 32768) << i;
-      asked += reads[i].asked;
-    }
-    EXPECT_EQ(asked, stream.size());
-    EXPECT_EQ(got.archivePos, stream.size());
-  }
-}
 
 TEST_F(DecoderIo, ArchiveEndingBeforeTheEntryEnds) {
   // RemainingCount claims 10,000 bytes more than the file holds: the short last read is
   // used, then a read yields nothing and the run ends.
   Bytes content = Pattern(40000);
-  Bytes stream = StoredStream(content);
+  Bytes stream = StreamOf(content, false);
   DecodeOptions options;
   options.remainingCount = static_cast<int32_t>(stream.size()) + 10000;
   Bytes cut(stream.begin(), stream.end() - 100);  // the block's last 100 bytes are missing
@@ -89,119 +114,12 @@ TEST_F(DecoderIo, ArchiveEndingBeforeTheEntryEnds) {
   ASSERT_GE(trace().reads.size(), 3u);
   EXPECT_EQ(trace().reads.back().got, 0u);
   EXPECT_LE(got.remaining, 0);
-}
-
-TEST_F(DecoderIo, ShortReadsDecodeTheSame) {
-  Bytes expected;
-  Bytes stream = FixedStream(100000, expected);
-  for (int64_t limit : {1, 7, 100, 4095}) {
-    plat::testing::FaultPlan plan;
-    plan.readChunkLimit = limit;
-    Install(plan);
-    DecodeOutcome got = Decode(stream);
-    EXPECT_EQ(got.result, InflateResult::kOk) << limit;
-    EXPECT_EQ(got.output, expected) << limit;
-  }
-}
-
-TEST_F(DecoderIo, WritesWholeWindowsThenOneShorterWrite) {
-  struct Case {
-    size_t size;
-    std::vector<uint32_t> writes;
-  };
-  const Case cases[] = {{0, {}}, {1, {1}}, {32768, {32768}}, {32769, {32768, 1}},
-                        {100000, {32768, 32768, 32768, 1696}}};
-  for (const Case& c : cases) {
-    Install({});
-    Bytes content = Pattern(c.size);
-    DecodeOutcome got = Decode(c.size == 0 ? W().Stored(true, {}).Finish() : StoredStream(content));
-    EXPECT_EQ(got.output, content);
-    std::vector<uint32_t> writes;
-    for (const auto& w : trace().writes) writes.push_back(w.asked);
-    EXPECT_EQ(writes, c.writes) << c.size;
-    EXPECT_EQ(got.crc, RunningCrcOf(content));
-  }
-}
-
-TEST_F(DecoderIo, AFailedWriteIsReportedAfterTheDecoding) {
-  // The output device refuses everything after 40,000 bytes: decoding goes on, the CRC
-  // still covers every byte of every flush, and the result tells of the failed write.
-  Bytes expected;
-  Bytes stream = FixedStream(100000, expected);
-  plat::testing::FaultPlan plan;
-  plan.writeFailsAfterBytes = 40000;
-  Install(plan);
-  DecodeOutcome got = Decode(stream);
-  EXPECT_EQ(got.result, InflateResult::kWriteFailed);
-  EXPECT_EQ(got.output, Bytes(expected.begin(), expected.begin() + 40000));
-  EXPECT_EQ(got.crc, RunningCrcOf(expected));
-}
-
-TEST_F(DecoderIo, EncryptedEntryIsDecryptedAtRefill) {
-  // Encrypt a stream with the traditional cipher; the decoder starts from the keys the
-  // header check would leave (here: straight from the password) and must end with the
-  // keys advanced over every byte it read, consumed or not (the trailer of the last
-  // chunk is read along).
-  Bytes expected;
-  Bytes plain = FixedStream(80000, expected);
-  plain.insert(plain.end(), 37, 0x5A);  // read with the last chunk, never decoded
-  plat::ScopedByteString password;
-  ASSERT_TRUE(password.Assign("secret", 6));
-  InitCipherKeys(password);
-  CipherKeyState start = CipherKeys;
-  Bytes encrypted = plain;
-  for (uint8_t& b : encrypted) {
-    uint8_t p = b;
-    b = p ^ DecryptByte();
-    UpdateCipherKeys(p);
-  }
-  CipherKeyState afterAll = CipherKeys;
-
-  CipherKeys = start;
-  DecodeOptions options;
-  options.flags = 0x0001;
-  DecodeOutcome got = Decode(encrypted, options);
-  EXPECT_EQ(got.result, InflateResult::kOk);
-  EXPECT_EQ(got.output, expected);
-  EXPECT_EQ(CipherKeys.Key0, afterAll.Key0);
-  EXPECT_EQ(CipherKeys.Key1, afterAll.Key1);
-  EXPECT_EQ(CipherKeys.Key2, afterAll.Key2);
-}
-
-TEST_F(DecoderIo, PeakHeapDoesNotGrowWithTheEntry) {
-  int64_t peaks[2];
-  const size_t sizes[2] = {40000, 1000000};
-  for (int i = 0; i < 2; ++i) {
-    Bytes expected;
-    Bytes stream = FixedStream(sizes[i], expected);
-    Install({});
-    int64_t before = trace().liveBytes;  // the CRC table
-    DecodeOutcome got = Decode(stream);
-    ASSERT_EQ(got.result, InflateResult::kOk);
-    peaks[i] = trace().peakBytes - before;
-  }
-  EXPECT_EQ(peaks[0], peaks[1]);
-  EXPECT_EQ(peaks[1], 32770 + 32784);  // the two buffers; the code tables are not on the heap
+  EXPECT_EQ(got.crc, RunningCrcOf(got.output));  // the flushed windows only
 }
 
 TEST_F(DecoderIo, AllocationFailureAtEveryIndexLeaksNothing) {
-  // Stored 40,000 bytes, a fixed block, then a dynamic block.
-  Bytes expected = Pattern(40000);
-  W w;
-  w.Stored(false, expected);
-  w.BlockHeader(false, 1).UseFixedCodes().Literal('f').Match(100, 30000).EndOfBlock();
-  expected.push_back('f');
-  AppendMatch(expected, 100, 30000);
-  // The 12-bit codes of 276 and 277 sit in sub-tables below the 10-bit root.
-  w.BlockHeader(true, 2).DynamicHeaderFor(LongCodesLiteralLengths(), FixedDistanceLengths());
-  for (int c : {int{'d'}, int{'y'}, 200}) {
-    w.Literal(c);
-    expected.push_back(static_cast<uint8_t>(c));
-  }
-  w.Match(70, 3);  // symbol 276, a 12-bit code
-  AppendMatch(expected, 70, 3);
-  Bytes stream = w.EndOfBlock().Finish();
-
+  Bytes expected = TextSample(100000);
+  Bytes stream = ZlibCompress(expected, 9, Z_DEFAULT_STRATEGY);
   DecodeOutcome whole = Decode(stream);
   ASSERT_EQ(whole.result, InflateResult::kOk) << "the stream itself must decode";
   ASSERT_EQ(whole.output, expected);

@@ -1,12 +1,14 @@
-// Helpers of the inflate tests: the fixture, a reference CRC-32 and match expansion.
+// Helpers of the inflate tests: the fixture, the CRC register expected, match expansion.
 #pragma once
 
 #include <stdint.h>
 
 #include <string>
 
+#include "tests/inflate/corpus.h"
 #include "tests/inflate/deflate_writer.h"
 #include "tests/inflate/inflate_driver.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/platform_fixture.h"
 
 namespace inflatetest {
@@ -20,13 +22,18 @@ class InflateTest : public sfxtest::PlatformTest {
   ScratchDir scratch_;
 };
 
-// The register RunningCrc holds after `data` (no final complement), bit by bit.
-uint32_t RunningCrcOf(const Bytes& data);
+// The register RunningCrc holds after `data`: the CRC-32 before its final complement.
+inline uint32_t RunningCrcOf(const Bytes& data) { return ~sfxtest::Crc32(data); }
 
-Bytes Text(const std::string& s);
-// Appends a deflate match to `out` the way a decoder expands it.
-void AppendMatch(Bytes& out, int length, int distance);
-// n bytes of a pattern that no short match reproduces by accident.
-Bytes Pattern(size_t n, uint32_t seed = 1);
+inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Appends a deflate match to `out` the way a decoder expands it, byte by byte.
+inline void AppendMatch(Bytes& out, int length, int distance) {
+  size_t from = out.size() - static_cast<size_t>(distance);
+  for (int i = 0; i < length; ++i) out.push_back(out[from + static_cast<size_t>(i)]);
+}
+
+// n bytes in which no short match repeats by accident.
+inline Bytes Pattern(size_t n, uint32_t seed = 1) { return RandomBytes(n, seed); }
 
 }  // namespace inflatetest
