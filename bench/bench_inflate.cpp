@@ -18,7 +18,7 @@
 //
 // Payloads are built once and kept in the payload directory: about 100 MB of PE images
 // from Wine's DLL folders and 50 MB of text from /usr/include and /usr/share/doc, or
-// generated stand-ins when those are missing (tests/inflate/corpus.cpp says how).
+// generated stand-ins when those are missing (tests/inflate/corpus.cpp makes them).
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -36,6 +36,7 @@
 
 #include "integrity/crc32.h"
 #include "platform/testing.h"
+#include "bench/machine_files.h"
 #include "tests/inflate/corpus.h"
 #include "tests/inflate/inflate_driver.h"
 
@@ -82,9 +83,11 @@ std::vector<Payload> LoadPayloads(const std::string& dir, size_t peBytes, size_t
         std::ifstream(base + ".size") >> p.size >> p.crc;
       } else {
         if (original.empty()) {
-          bool fromMachine = false;
-          original = std::string(kind) == "pe" ? inflatetest::PeSample(peBytes, &fromMachine)
-                                               : inflatetest::TextSample(textBytes, &fromMachine);
+          bool pe = std::string(kind) == "pe";
+          size_t limit = pe ? peBytes : textBytes;
+          original = pe ? bench::MachinePeFiles(limit) : bench::MachineTextFiles(limit);
+          bool fromMachine = original.size() >= limit;
+          if (!fromMachine) original = pe ? inflatetest::PeSample(limit) : inflatetest::TextSample(limit);
           std::cerr << kind << ": " << original.size() << " bytes "
                     << (fromMachine ? "from the machine's files" : "generated (files missing)") << "\n";
         }

@@ -76,15 +76,8 @@ Bytes GeneratedText(size_t limit) {
 
 }  // namespace
 
-Bytes PeSample(size_t limit, bool* fromMachine) {
-  if (fromMachine) *fromMachine = false;
-  return GeneratedPe(limit);
-}
-
-Bytes TextSample(size_t limit, bool* fromMachine) {
-  if (fromMachine) *fromMachine = false;
-  return GeneratedText(limit);
-}
+Bytes PeSample(size_t limit) { return GeneratedPe(limit); }
+Bytes TextSample(size_t limit) { return GeneratedText(limit); }
 
 Bytes RandomBytes(size_t n, uint32_t seed) {
   std::mt19937 rng(seed);

@@ -15,10 +15,9 @@ using Bytes = std::vector<uint8_t>;
 // `limit` bytes like PE images: 4 KiB-aligned sections of code bytes with repeated
 // instruction patterns, zero padding, import-name strings, UTF-16 resources, and copies
 // of earlier bytes from up to a whole window back (far and long matches).
-// `fromMachine` is set to false: no file of the machine is read.
-Bytes PeSample(size_t limit, bool* fromMachine = nullptr);
+Bytes PeSample(size_t limit);
 // `limit` bytes of English-like text lines (short matches, skewed literals).
-Bytes TextSample(size_t limit, bool* fromMachine = nullptr);
+Bytes TextSample(size_t limit);
 // Pseudo-random bytes and long runs of repeated bytes.
 Bytes RandomBytes(size_t n, uint32_t seed);
 Bytes LongRuns(size_t n, uint32_t seed);
