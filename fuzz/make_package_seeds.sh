@@ -19,9 +19,7 @@ printf 'x' >"$work/in/data/sub/one"
 printf 'no setup program here\n' >"$work/other/notes.txt"
 
 package() {  # NAME, then sfx-pack create's arguments
-  local name="$1"
-  shift
-  "$pack" --quiet create --force --output "$work/$name" --stub "$work/stub" "$@" >/dev/null 2>&1
+  "$pack" --quiet create --force --output "$work/$1" --stub "$work/stub" "${@:2}" >/dev/null 2>&1
 }
 package stored --store --setup SETUP.EXE "$work/in/."
 package fast --level 1 --setup SETUP.EXE "$work/in/."
