@@ -191,9 +191,8 @@ class Checks:
 class Suite:
     def __init__(self, args, checks):
         self.args, self.c = args, checks
+        # The environment's settings, which the wine_environment_up test writes.
         state = os.path.join(args.state, "env")
-        if not os.path.exists(state):
-            sys.exit(f"no Wine environment in {args.state}: run the wine_environment_up test first")
         self.env_vars = dict(line.rstrip("\n").partition("=")[::2] for line in open(state, encoding="utf-8"))
         self.prefix = self.env_vars["WINEPREFIX"]
         self.temp_dir = self.env_vars["WIN_TEMP"].encode("cp1252") + b"_I_\\"  # TempDir as the package composes it
@@ -765,12 +764,10 @@ SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items() if name
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    for option in ("state", "work", "wine", "stub", "driver", "setup", "sfx-pack"):
+    for option in ("state", "work", "wine", "stub", "driver", "setup", "sfx-pack"):  # CMake gives absolute paths
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
     args = parser.parse_args()
-    for option in ("state", "work", "stub", "driver", "setup", "sfx_pack"):
-        setattr(args, option, os.path.abspath(getattr(args, option)))
     if not os.access(args.sfx_pack, os.X_OK):
         sys.exit(f"no sfx-pack at {args.sfx_pack}: build the host preset first (cmake --build --preset host)")
     checks, started = Checks(), time.monotonic()
