@@ -52,16 +52,12 @@ constexpr char kDestination[] = "/tmp/_I_";      // TempDir as a POSIX path
 constexpr char kStaleProgram[] = "/tmp/_I_/SETUP.EXE";
 constexpr char kScratch[] = "/decode";           // where records are decoded again
 
-// A path with "\" as "/" and ".", ".." and empty components resolved.
-std::string Normalized(std::string path) {
+// Whether `path` ("\" or "/" separated) is `folder` or below it, once ".", ".." and
+// empty components are resolved.
+bool Inside(std::string path, const std::string& folder) {
   std::replace(path.begin(), path.end(), '\\', '/');
-  std::string out = std::filesystem::path("/" + path).lexically_normal().generic_string();
-  return out.size() > 1 && out.back() == '/' ? out.substr(0, out.size() - 1) : out;
-}
-
-bool Inside(const std::string& path, const std::string& folder) {
-  std::string p = Normalized(path);
-  return p == folder || p.compare(0, folder.size() + 1, folder + "/") == 0;
+  std::string p = std::filesystem::path("/" + path).lexically_normal().generic_string();
+  return p.compare(0, folder.size(), folder) == 0 && (p.size() == folder.size() || p[folder.size()] == '/');
 }
 
 // A record as the loop reads it, with what its output file must hold.
@@ -139,7 +135,10 @@ plat::testing::FaultPlan PlanFor(const uint8_t* control) {
   return plan;
 }
 
+// After a run: the program's state as a fresh process has it, with the package's handle
+// and the setup program's path (kept for the process's lifetime) released.
 void ResetProgramState() {
+  if (ArchiveHandle != plat::kInvalidFile) (void)plat::CloseFileHandle(ArchiveHandle);
   DialogWindow = 0;
   ExtractionPending = true;
   StartPosted = false;
@@ -166,7 +165,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(plat::testing::PutMemoryFile(kStaleProgram, {'M', 'Z', 0}), "a stale program");
   std::vector<std::string> before = plat::testing::MemoryTree();
 
-  ResetProgramState();
   plat::testing::Install(PlanFor(control));
   int64_t live = Recorded().liveAllocations;
   int32_t lastRecordSeek = -1;
@@ -183,9 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)RunPackage();
   plat::testing::OnSeek(nullptr);
   plat::testing::OnMessageBox(nullptr);
-  if (ArchiveHandle != plat::kInvalidFile) (void)plat::CloseFileHandle(ArchiveHandle);
-  ArchiveHandle = plat::kInvalidFile;
-  InstallerPath.Release();  // kept for the process's lifetime by the program
+  ResetProgramState();
   Require(Recorded().liveAllocations == live, "every heap block released");
 
   // Nothing outside TempDir: every path there was there before, the package unchanged.

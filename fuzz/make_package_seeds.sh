@@ -9,24 +9,21 @@ pack="$1"
 out="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out" "$work/in/data/sub" "$work/other"
+mkdir -p "$out" "$work/in/data/sub"
 
 head -c 32 /dev/zero >"$work/stub"  # a 32-byte stand-in: the marker scan starts at 20 (--force)
 printf 'MZ setup program\n' >"$work/in/SETUP.EXE"
 printf 'read me first\n' >"$work/in/readme.txt"
 seq 1 1500 >"$work/in/data/numbers.txt"
 printf 'x' >"$work/in/data/sub/one"
-printf 'no setup program here\n' >"$work/other/notes.txt"
 
 package() {  # NAME, then sfx-pack create's arguments
-  local name="$1"
-  shift
-  "$pack" --quiet create --force --output "$work/$name" --stub "$work/stub" "$@" >/dev/null 2>&1
+  "$pack" --quiet create --force --output "$work/$1" --stub "$work/stub" "${@:2}" >/dev/null 2>&1
 }
 package stored --store --setup SETUP.EXE "$work/in/."
 package fast --level 1 --setup SETUP.EXE "$work/in/."
 package best --level 9 "$work/in/readme.txt" "$work/in/SETUP.EXE" "$work/in/data"
-package plain --level 6 "$work/other/notes.txt"
+package plain --level 6 "$work/in/readme.txt"  # one file, no setup program
 
 seed() {  # NAME, PACKAGE, four control bytes as octal escapes
   { printf "$3"; cat "$work/$2"; } >"$out/$1"

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <string>
 
 #include "tests/inflate/corpus.h"
@@ -57,10 +56,7 @@ void Encoded(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: " << argv[0] << " <directory>\n";
-    return 2;
-  }
+  if (argc != 2) return 2;  // usage: inflate_fuzz_seeds DIRECTORY
   std::filesystem::create_directories(argv[1]);
   HandBuilt(argv[1]);
   Encoded(argv[1]);

@@ -23,10 +23,6 @@ int main(int argc, char** argv) {
         if (e.is_regular_file()) files.push_back(e.path());
   }
   std::sort(files.begin(), files.end());
-  if (files.empty()) {
-    std::cerr << "no input files\n";
-    return 1;
-  }
   for (const auto& path : files) {
     std::cerr << path.string() << "\n";
     std::ifstream in(path, std::ios::binary);
@@ -34,5 +30,5 @@ int main(int argc, char** argv) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
   std::cout << "replayed " << files.size() << " inputs\n";
-  return 0;
+  return files.empty() ? 1 : 0;  // no inputs: a misplaced corpus, not a pass
 }

@@ -154,7 +154,7 @@ class ProcessTree {
 
   bool Contains(DWORD pid) const { return members_.count(pid) != 0; }
 
-  // Logs the descendants that ended since the last call; returns how many still run.
+  // Marks the descendants that ended since the last call; returns how many still run.
   int ReapDescendants() {
     int running = 0;
     for (auto& [pid, m] : members_) {
@@ -164,7 +164,6 @@ class ProcessTree {
         continue;
       }
       LogOnce(pid, "");
-      Log("process-exit", "pid=" + Num(pid));
       m.ended = true;
     }
     return running;
@@ -303,7 +302,6 @@ class Watcher {
       PostMessageA(waitWindow_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       cancelBox_ = b;
       cancelDeadline_ = GetTickCount() + 3000;
-      Log("cancel-posted", "box=" + Num(number));
       return;  // the box stays open until the wait window has gone
     }
     DismissNow(b);

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """End-to-end scenarios of the Windows package (sfx-stub.exe) under Wine."""
-# Each scenario makes its packages with sfx-pack (damaged ones, and names the stub must
-# refuse, are written here record by record), places them in the Wine prefix under a path
-# with spaces, runs them through the driver program and checks the driver's log (the
-# message boxes, the wait window, the exit code, the processes started) and the files the
-# package left in the prefix. The environment (Xvfb, the booted prefix) is brought up once
+# Each scenario makes its packages with sfx-pack (damaged ones, an encrypted entry and
+# names the stub must refuse are written here record by record), places them in the Wine
+# prefix under a path with spaces, runs them through the driver program and checks the
+# driver's log (the message boxes, the wait window, the exit code, the processes started)
+# and the files the package left in the prefix. The environment (Xvfb, the booted prefix) is brought up once
 # per test run by scripts/wine-env.sh; its state directory is given with --state.
 #
 # The system's own texts are compared as Windows-1252 bytes. Windows paths are
@@ -22,7 +22,6 @@ import subprocess
 import sys
 import threading
 import time
-import zipfile
 import zlib
 
 SKIP = 77
@@ -149,6 +148,7 @@ def pack(s, files, *options, source="entrada"):
 
 # --- driver log ----------------------------------------------------------------------
 
+LINE = re.compile(rb"t=(\d+) (\S+) ?(.*)")
 FIELD = re.compile(rb'(\w+)=(?:"([0-9A-F]*)"|(\S*))')  # texts come as hex digits in quotes
 
 
@@ -186,18 +186,13 @@ class Checks:
         return self.expect(actual == expected, what, f"got {actual!r}, expected {expected!r}")
 
 
-def matches(expected, actual):
-    return expected.match(actual) is not None if isinstance(expected, re.Pattern) else actual == expected
-
-
 # --- one scenario's surroundings -----------------------------------------------------
 
 class Suite:
     def __init__(self, args, checks):
         self.args, self.c = args, checks
+        # The environment's settings, which the wine_environment_up test writes.
         state = os.path.join(args.state, "env")
-        if not os.path.exists(state):
-            sys.exit(f"no Wine environment in {args.state}: run the wine_environment_up test first")
         self.env_vars = dict(line.rstrip("\n").partition("=")[::2] for line in open(state, encoding="utf-8"))
         self.prefix = self.env_vars["WINEPREFIX"]
         self.temp_dir = self.env_vars["WIN_TEMP"].encode("cp1252") + b"_I_\\"  # TempDir as the package composes it
@@ -231,10 +226,10 @@ class Suite:
                 "WINEDLLOVERRIDES": "mscoree,mshtml=", "DISPLAY": self.env_vars["DISPLAY"],
                 "SFX_WINE_RECORD": self.record_win.decode("cp1252"), **(extra or {})}
 
-    def place(self, data, name=b"paquete de prueba.exe", directory=None):
+    def place(self, data, directory=None):
         # Writes a package into the prefix (the scenario's folder, or `directory`, text);
         # returns its Windows path.
-        path = text(self.win_dir if directory is None else directory) + "\\" + text(name)
+        path = text(self.win_dir if directory is None else directory) + "\\paquete de prueba.exe"
         os.makedirs(os.path.dirname(self.unix_path(path)), exist_ok=True)
         with open(self.unix_path(path), "wb") as f:
             f.write(data)
@@ -261,9 +256,9 @@ class Suite:
             process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=log, stdin=subprocess.DEVNULL,
                                        cwd=self.dir, env=self.wine_env(env))
             for line in process.stdout:  # the log keeps each event with its texts decoded
-                parts = line.rstrip(b"\r\n").split(b" ", 2)
-                if len(parts) >= 2 and parts[0].startswith(b"t="):
-                    events.append(Event(parts[0][2:], parts[1], parts[2] if len(parts) > 2 else b""))
+                event = LINE.fullmatch(line.rstrip(b"\r\n"))
+                if event:
+                    events.append(Event(*event.groups()))
                     line = f"t={events[-1].t} {events[-1].name} {dict(events[-1])}\n".encode()
                     if on_event:
                         on_event(events[-1])
@@ -271,8 +266,6 @@ class Suite:
                 log.flush()
             returncode = process.wait()
         print(f"run {self.runs}: {log_path}")
-        for e in events:
-            print("   ", e.t, e.name, {k: v for k, v in e.items() if not k.startswith("child")})
         self.c.equal(returncode, 0, "driver's result (3: time-out)")
         return events
 
@@ -286,6 +279,9 @@ class Suite:
 
     def expect_boxes(self, run, expected):
         got = [(b["caption"], b["text"]) for b in run.all("box")]
+
+        def matches(expected, actual):  # bytes, or a pattern that must match them whole
+            return expected.match(actual) is not None if isinstance(expected, re.Pattern) else actual == expected
         ok = len(got) == len(expected) and all(
             matches(ec, gc) and matches(et, gt) for (ec, et), (gc, gt) in zip(expected, got))
         self.c.expect(ok, "message boxes (caption, text) in order",
@@ -309,10 +305,6 @@ class Suite:
                 self.c.expect(not os.path.exists(path), "not extracted: " + text(name))
             elif self.c.expect(os.path.isfile(path), "extracted: " + text(name)):
                 self.c.expect(open(path, "rb").read() == content, "content of " + text(name))
-
-    def expect_mtime(self, name, when):
-        if os.path.exists(self.dest_file(name)):
-            self.c.equal(int(os.stat(self.dest_file(name)).st_mtime), mtime_of(when), f"write time of {name}")
 
     def expected_command_lines(self, installer, package, code_page="cp1252"):
         # The setup program's command line as GetCommandLineA and GetCommandLineW give it:
@@ -419,15 +411,12 @@ def scenario_no_setup(s):
              "programa.exe": (b"lower case: not a setup program", NOON_2025)}
     s.check_package(pack(s, files), [s.completed], files={n: c for n, (c, _) in files.items()})
     for name, (_, when) in files.items():
-        s.expect_mtime(name, when)
+        s.c.equal(int(os.stat(s.dest_file(name)).st_mtime), mtime_of(when), f"write time of {name}")
 
 
 def scenario_no_marker(s):
-    # The stub alone, and a package whose first byte after the stub breaks the marker.
-    broken = bytearray(pack(s, {"SETUP.EXE": s.setup}))
-    broken[len(s.stub)] ^= 0x01
-    for data in (s.stub, bytes(broken)):
-        s.check_package(data, [(CAPTION, NO_ARCHIVE)], seen=False, gone=[s.dest])
+    # The stub alone. (Where a broken marker is looked for is the host tests' concern.)
+    s.check_package(s.stub, [(CAPTION, NO_ARCHIVE)], seen=False, gone=[s.dest])
 
 
 def scenario_cancel_during_box(s):
@@ -439,10 +428,8 @@ def scenario_cancel_during_box(s):
                           files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 1000, b"SETUP.EXE": None},
                           installer=s.installer, driver_args=["--cancel-on-box", "1"])
     result = run.first("cancel-result")
-    s.c.expect(run.first("cancel-posted") is not None, "cancel posted while the box was open")
     s.c.expect(result is not None and result["wait_window_gone"] == "1" and result["box_open"] == "1",
                "wait window closed while the box was still open", str(result))
-    s.c.expect(os.path.isdir(s.dest_file(b"carpeta")), "directory of the name ending in / made")
 
 
 def screenshot_colours(s, shot, event):
@@ -496,46 +483,37 @@ def scenario_screenshot_long_extraction(s):
 def scenario_encrypted_entry(s):
     # An entry that zip encrypted with a password: the extraction ends there; with no setup
     # program before it, the package says that nothing could be unpacked.
-    files = {"uno.txt": b"uno", "dos.txt": b"dos" * 500, "secreto.txt": b"secreto" * 100}
-    archive = os.path.join(s.work, "cifrado.zip")
-    write_files(os.path.join(s.work, "zip"), files)
-    tool(["zip", "-q", archive, "uno.txt", "dos.txt"], cwd=os.path.join(s.work, "zip"))
-    tool(["zip", "-q", "-P", "clave", archive, "secreto.txt"], cwd=os.path.join(s.work, "zip"))
-    s.check_package(pack(s, {"SETUP.EXE": s.setup}, "--from-zip", archive), [(CAPTION, NOTHING_UNPACKED)],
-                    files={"uno.txt": b"uno", "dos.txt": b"dos" * 500, "secreto.txt": None, "SETUP.EXE": None})
+    # (Its data is never read: the 12-byte header and the content stand for what zip -P writes.)
+    entries = [Entry(b"uno.txt", b"uno"), Entry(b"dos.txt", b"dos" * 500),
+               Entry(b"secreto.txt", bytes(12) + b"secreto", method=0, flags=1), Entry(b"SETUP.EXE", s.setup)]
+    s.check_package(entries, [(CAPTION, NOTHING_UNPACKED)],
+                    files={b"uno.txt": b"uno", b"dos.txt": b"dos" * 500, b"secreto.txt": None, b"SETUP.EXE": None})
 
 
 def scenario_method_9(s):
-    # An unknown method: its box, an empty file with the entry's time, nothing after it.
-    entries = [Entry(b"uno.txt", b"uno"), Entry(b"raro.bin", b"abc", method=9),
-               Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
-    s.check_package(entries, [(CAPTION, UNKNOWN_METHOD)], seen=True,
-                    files={b"uno.txt": b"uno", b"raro.bin": b"", b"SETUP.EXE": None, b"dos.txt": None})
-    s.expect_mtime(b"raro.bin", NOON_2025)
+    # An unknown method: its box, and nothing after it.
+    entries = [Entry(b"uno.txt", b"uno"), Entry(b"raro.bin", b"abc", method=9), Entry(b"SETUP.EXE", s.setup)]
+    s.check_package(entries, [(CAPTION, UNKNOWN_METHOD)], seen=True, files={b"uno.txt": b"uno", b"SETUP.EXE": None})
 
 
-def expect_damaged(s, damaged, written=None):
-    # A damaged entry after the setup program: its box, the failure's, nothing started; the
-    # damaged entry's file stays (with `written` in it when given).
+def expect_damaged(s, damaged):
+    # A damaged entry after the setup program: its box (its path in the caption), the
+    # failure's, nothing started; the damaged entry's file stays.
     entries = [Entry(b"SETUP.EXE", s.setup), Entry(b"uno.txt", b"uno"), damaged, Entry(b"tres.txt", b"tres")]
     run = s.check_package(entries, [(s.temp_dir + damaged.name, DAMAGED_ENTRY), (CAPTION, NOTHING_UNPACKED)],
-                          seen=True, files={b"SETUP.EXE": s.setup, b"uno.txt": b"uno", b"tres.txt": None,
-                                            **({damaged.name: written} if written is not None else {})})
+                          seen=True, files={b"SETUP.EXE": s.setup, b"uno.txt": b"uno", b"tres.txt": None})
     s.c.expect(os.path.exists(s.dest_file(damaged.name)), "damaged entry's file stays")
     s.c.equal(run.all("process"), [], "no process started")
 
 
 def scenario_damaged_crc(s):
-    content = b"contenido da\xf1ado " * 50
-    expect_damaged(s, Entry(b"da\xf1ado.txt", content, method=0, crc=zlib.crc32(content) ^ 0x00800000), content)
+    expect_damaged(s, Entry(b"da\xf1ado.txt", b"contenido da\xf1ado " * 50, method=0, crc=1))
 
 
 def scenario_damaged_deflate(s):
-    # A stream cut in half, and one whose first block has the reserved type 3.
+    # A stream whose first block has the reserved type 3 (cut streams are the host tests' own).
     content = os.urandom(4000) + b"x" * 20000
-    stream = deflate(content)
-    expect_damaged(s, Entry(b"cortado.bin", content, data=stream[:len(stream) // 2]))
-    expect_damaged(s, Entry(b"reservado.bin", content, data=b"\x07" + stream[1:]))
+    expect_damaged(s, Entry(b"reservado.bin", content, data=b"\x07" + deflate(content)[1:]))
 
 
 def expect_refused(s, names, flags=0):
@@ -545,7 +523,7 @@ def expect_refused(s, names, flags=0):
         entries = [Entry(b"uno.txt", b"uno"), Entry(bad, b"malicioso", flags=flags),
                    Entry(b"SETUP.EXE", s.setup), Entry(b"dos.txt", b"dos")]
         before = s.files_outside_destination()
-        s.check_package(entries, [(CAPTION, BAD_NAME)], files={b"uno.txt": b"uno", b"SETUP.EXE": None, b"dos.txt": None})
+        s.check_package(entries, [(CAPTION, BAD_NAME)], files={b"uno.txt": b"uno"})
         s.c.equal(sorted(s.files_outside_destination() - before), [], f"{bad}: nothing written outside")
         s.c.equal(created_names(s.dest), [b"uno.txt"], f"{bad}: only the first entry unpacked")
 
@@ -645,18 +623,12 @@ def scenario_setup_not_a_program(s):
 
 
 def scenario_temp_unusable(s):
-    # A temporary folder that does not exist, or whose path leaves no room for the
-    # destination: the box, and nothing unpacked anywhere (no folder at the drive's root).
-    long_dir = s.win_dir  # 251 or 252 characters in folders of at most 60: no room for "\\_I_\\"
-    while len(long_dir) < 251:
-        long_dir += b"\\" + b"l" * min(60, 252 - len(long_dir) - 1)
-    os.makedirs(s.unix_path(long_dir))
-    data = pack(s, {"SETUP.EXE": s.setup, "uno.txt": b"uno"})
-    for label, temp in (("missing", s.win_dir + b"\\no existe"), ("too long", long_dir)):
-        before = s.files_outside_destination()
-        s.check_package(data, [(CAPTION, NO_TEMP_DIR)], seen=False, temp=temp,
-                        gone=[s.unix_path(b"C:\\_I_"), s.unix_path(temp + b"\\_I_")])
-        s.c.equal(sorted(s.files_outside_destination() - before), [], f"{label}: nothing written")
+    # A temporary folder that does not exist: the box, and nothing unpacked anywhere (no
+    # folder at the drive's root). (A path too long for the destination is the host tests'.)
+    temp, before = s.win_dir + b"\\no existe", s.files_outside_destination()
+    s.check_package(pack(s, {"SETUP.EXE": s.setup, "uno.txt": b"uno"}), [(CAPTION, NO_TEMP_DIR)], seen=False,
+                    temp=temp, gone=[s.unix_path(b"C:\\_I_"), s.unix_path(temp + b"\\_I_")])
+    s.c.equal(sorted(s.files_outside_destination() - before), [], "nothing written")
 
 
 def scenario_unicode_names(s):
@@ -675,7 +647,6 @@ def scenario_unicode_names(s):
               "message boxes (caption, text) as the wide calls read them")
     expected = {os.fsencode(p) for n in utf8 + ansi + [folder] for p in (n.rstrip("/"), os.path.dirname(n)) if p}
     s.c.equal(created_names(s.dest), sorted(expected), "bytes of every created name")
-    s.expect_files({n: n.encode() * 3 for n in utf8 + ansi})
 
 
 # Folders outside the code page: Cyrillic, CJK, "ł" (which a best fit would make "l", next
@@ -728,15 +699,8 @@ def scenario_setup_argument_code_pages(s):
 
 
 def scenario_setup_outlives_wait(s):
-    at_exit = {}
-
-    def on_event(event):
-        if event.name == "exit":
-            at_exit.update(setup=os.path.exists(s.dest_file(b"SETUP.EXE")), dest=os.path.isdir(s.dest))
-
     run = s.check_package(pack(s, {"SETUP.EXE": s.setup}), [], installer=s.installer,
-                          driver_args=["--wait-descendants", "15000"], env={"SFX_WINE_STAY_MS": "11500"},
-                          on_event=on_event)
+                          driver_args=["--wait-descendants", "15000"], env={"SFX_WINE_STAY_MS": "11500"})
     exit_event, started = run.first("exit"), run.first("process")
     if exit_event is not None and started is not None:
         # The wait begins when the setup program starts; the driver sees that within a
@@ -745,8 +709,8 @@ def scenario_setup_outlives_wait(s):
         s.c.expect(elapsed >= 9900 and 9700 <= waited <= 11000, "package exits after the 10 s wait",
                    f"{elapsed} ms after the start, {waited} ms after the setup program started")
         s.c.equal(exit_event["descendants_running"], "1", "setup program still running at the package's exit")
-    s.c.equal(at_exit, {"setup": True, "dest": True}, "setup program's file and directory stay at exit")
     s.c.expect(run.first("descendants-done") is not None, "setup program ended later on its own")
+    # Its file was in use at the package's exit: it stays (and so does its folder).
     s.c.expect(os.path.exists(s.dest_file(b"SETUP.EXE")), "setup program's file still there afterwards")
 
 
@@ -769,15 +733,11 @@ def scenario_signed_package(s):
 
 
 def scenario_packed_by_tool(s):
-    # Every way sfx-pack packs: deflated, stored, and from an ordinary ZIP file. A name
-    # outside ASCII goes in as UTF-8 with flag bit 11, from files and from the ZIP.
+    # Deflated and stored; a name outside ASCII goes in as UTF-8 with flag bit 11. (Packing
+    # from a ZIP file makes the same records: the package tool's own tests show that.)
     inputs = {"SETUP.EXE": s.setup, "datos/leeme.txt": b"Hola desde el paquete.\r\n",
               "datos/imagen.bin": os.urandom(50000) + bytes(50000), "datos/niño ελληνικά 日本.txt": b"UTF-8"}
-    zip_path = os.path.join(s.work, "entrada.zip")
-    with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as z:
-        for name, content in inputs.items():
-            z.writestr(name, content)
-    for data in (pack(s, inputs), pack(s, inputs, "--store"), pack(s, {}, "--from-zip", zip_path)):
+    for data in (pack(s, inputs), pack(s, inputs, "--store")):
         s.check_package(data, [], installer=s.installer, files={**inputs, "SETUP.EXE": None})
 
 
@@ -804,12 +764,10 @@ SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items() if name
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    for option in ("state", "work", "wine", "stub", "driver", "setup", "sfx-pack"):
+    for option in ("state", "work", "wine", "stub", "driver", "setup", "sfx-pack"):  # CMake gives absolute paths
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
     args = parser.parse_args()
-    for option in ("state", "work", "stub", "driver", "setup", "sfx_pack"):
-        setattr(args, option, os.path.abspath(getattr(args, option)))
     if not os.access(args.sfx_pack, os.X_OK):
         sys.exit(f"no sfx-pack at {args.sfx_pack}: build the host preset first (cmake --build --preset host)")
     checks, started = Checks(), time.monotonic()
