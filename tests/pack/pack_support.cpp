@@ -18,34 +18,6 @@
 
 namespace sfxtest {
 
-namespace {
-
-// Moves to the record's data the way the extraction loop does: for an encrypted entry
-// the encryption header is read and checked (which primes the cipher keys). Then the
-// system's data step writes the entry to a file, which is read back; `runningCrc` gets
-// the CRC-32 of what it wrote.
-Bytes DecodeThroughSystem(const ReadBackEntry& entry, const plat::ByteString& key, const std::string& scratch,
-                          uint32_t& runningCrc) {
-  const LocalRecordHeader& h = entry.header;
-  if ((h.Flags() & kFlagEncrypted) != 0) {
-    uint8_t check[2 * kEncryptionHeaderSize];
-    uint32_t got = 0;
-    ReadArchive(ArchiveHandle, check, kEncryptionHeaderSize, &got);
-    std::copy(check, check + kEncryptionHeaderSize, check + kEncryptionHeaderSize);
-    EXPECT_TRUE(CheckEncryptionHeader(check, kEncryptionHeaderSize, h.Flags(), h.Crc32(), h.ModTime(), key))
-        << entry.name << ": the password's check byte does not match";
-  }
-  std::string path = scratch + "/entry";
-  CurrentEntry.OutputHandle = plat::CreateOutputFile(path.c_str());
-  EXPECT_NE(CurrentEntry.OutputHandle, plat::kInvalidFile);
-  EXPECT_EQ(WriteEntryData(), EntryData::kWhole) << entry.name;
-  EXPECT_TRUE(plat::CloseFileHandle(CurrentEntry.OutputHandle));
-  runningCrc = ~CurrentEntry.RunningCrc;
-  return ReadFile(path);
-}
-
-}  // namespace
-
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& directory) {
   TempDir files;
   ProcessOutcome outcome = RunProcess(argv[0], std::vector<std::string>(argv.begin() + 1, argv.end()), directory,
@@ -97,7 +69,21 @@ std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std
     uint32_t got = 0;
     ReadArchive(ArchiveHandle, reinterpret_cast<uint8_t*>(entry.name.data()), h.NameLength(), &got);
     EXPECT_EQ(got, h.NameLength());
-    entry.content = DecodeThroughSystem(entry, key, scratch, entry.systemCrc);
+    // As the extraction loop does: an encrypted entry's header is read and checked (which
+    // primes the cipher keys), then the system's data step writes the entry to a file.
+    if ((h.Flags() & kFlagEncrypted) != 0) {
+      uint8_t check[2 * kEncryptionHeaderSize];
+      ReadArchive(ArchiveHandle, check, kEncryptionHeaderSize, &got);
+      std::copy(check, check + kEncryptionHeaderSize, check + kEncryptionHeaderSize);
+      EXPECT_TRUE(CheckEncryptionHeader(check, kEncryptionHeaderSize, h.Flags(), h.Crc32(), h.ModTime(), key))
+          << entry.name << ": the password's check byte does not match";
+    }
+    std::string path = scratch + "/entry";
+    CurrentEntry.OutputHandle = plat::CreateOutputFile(path.c_str());
+    EXPECT_EQ(WriteEntryData(), EntryData::kWhole) << entry.name;
+    EXPECT_TRUE(plat::CloseFileHandle(CurrentEntry.OutputHandle));
+    entry.systemCrc = ~CurrentEntry.RunningCrc;
+    entry.content = ReadFile(path);
     SeekArchive(entry.offset + kRecordHeaderSize + h.NameLength() + h.CompressedSize(), plat::kFromBeginning);
     entries.push_back(std::move(entry));
   }
@@ -136,9 +122,8 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 Bytes FakeElf(size_t size) {
-  Bytes stub = FakeStub(size);
-  const uint8_t magic[] = {0x7F, 'E', 'L', 'F'};
-  std::copy(magic, magic + 4, stub.begin());
+  Bytes stub = ToBytes("\x7F" "ELF");
+  stub.resize(size, 'x');
   return stub;
 }
 

@@ -53,7 +53,7 @@ std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std
 // certificate table (directory 4) at `securityOffset`, `securitySize`.
 Bytes FakePe(uint16_t machine = 0x14C, uint32_t securityOffset = 0, uint32_t securitySize = 0);
 
-// A stand-in Linux stub: FakeStub's bytes behind the four bytes of an ELF file's magic,
+// A stand-in Linux stub: the four bytes of an ELF file's magic and filler,
 // so that create takes it for a program.
 Bytes FakeElf(size_t size);
 

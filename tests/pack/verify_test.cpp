@@ -15,11 +15,6 @@
 namespace sfxtest {
 namespace {
 
-// The plain value written at `at` in the archive's stored form (XOR 0xF0).
-void PatchPlain(Bytes& package, size_t at, uint32_t value, int size) {
-  for (int i = 0; i < size; ++i) package[at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ kArchiveScramble;
-}
-
 std::set<std::string> ErrorCodes(const std::string& text) {
   std::set<std::string> codes;
   std::regex code("#SFX[A-Z]{3}#");
@@ -53,9 +48,12 @@ class VerifyTest : public ::testing::Test {
     ASSERT_EQ(back[1].header.Method(), kMethodDeflate);
     bigData = start[1] + kRecordHeaderSize + back[1].header.NameLength() + back[1].header.CompressedSize() / 2;
   }
-  // A damage writing the plain `value` over `size` bytes at `at` in record `record`.
+  // A damage writing the plain `value` over `size` bytes at `at` in record `record`, in
+  // the archive's stored form (XOR 0xF0).
   std::function<void(Bytes&)> Patch(int record, size_t at, uint32_t value, int size) {
-    return [=, this](Bytes& p) { PatchPlain(p, start[record] + at, value, size); };
+    return [=, this](Bytes& p) {
+      for (int i = 0; i < size; ++i) p[start[record] + at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ kArchiveScramble;
+    };
   }
   TempDir dir;
   Bytes package;
