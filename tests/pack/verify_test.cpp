@@ -24,10 +24,8 @@ std::set<std::string> ErrorCodes(const std::string& text) {
 }
 
 size_t RegularFiles(const std::string& root) {
-  size_t n = 0;
-  if (!std::filesystem::exists(root)) return 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) n += entry.is_regular_file();
-  return n;
+  std::vector<std::string> all = ListTree(root);
+  return std::count_if(all.begin(), all.end(), [&](const std::string& p) { return !IsDirectory(root + "/" + p); });
 }
 
 // A package of three records made by sfx-pack on a PE stub: SETUP.EXE, data/big.txt
@@ -117,8 +115,6 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
       {"a name not UTF-8 under flag bit 11",
        both(Patch(kTwoRecord, kFlags, kFlagUtf8Name, 2), Patch(kTwoRecord, kName + 5, 0xE9, 1)), 2, {"#SFXENC#"}, 1,
        "the name is marked as UTF-8 (flag bit 11) but is not valid UTF-8"},
-      {"a name in an ANSI code page", Patch(kTwoRecord, kName + 5, 0xE9, 1), 3, {}, 0,
-       "\"data/\xD0\xB9wo.txt\" on Windows-1251 (Cyrillic)", 0},
       {"a name ending in a separator", Patch(kTwoRecord, kName + 11, '/', 1), 2, {"#SFXEAA#"}, 1,
        "the name ends with a separator"},
       {"a device name", Patch(kTwoRecord, kName + 5, 0x6C756E, 3), 2, {"#SFXENC#"}, 1,
