@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The Debian package, end to end: cpack makes the .deb from this build, dpkg-deb unpacks
-# it into a scratch root, and the installed sfx-pack (finding its installed stubs on its
+# it into a scratch root, and the installed sfx-pack (finding its installed Linux stub on its
 # own) makes a package that the installed Linux stub then runs. The listing proves the
-# man page and the documents are there.
+# man page and the documents are there; that the tool takes the Windows stub from where
+# the listing shows it by default is StubSearch's test.
 #
 #   deb_install_test.sh CPACK_CONFIG WINDOWS_STUB
-# Exit status 77 (skipped) when the Windows stub has not been built.
+# Exit status 77 (skipped) when the Windows stub, which the package holds, has not been built.
 set -euo pipefail
 config=$1
 windows_stub=$2
@@ -39,9 +40,4 @@ cd "$scratch/app"
   fail "the package did not run"
 [ "$(cat "$scratch/record")" = "hello from the package" ] ||
   fail "the setup program did not run with the files beside it: $(cat "$scratch/record" 2>&1)"
-
-# Without --stub, create takes the installed Windows stub.
-"$tool" create --output "$scratch/app.exe" data >/dev/null 2>&1
-cmp -s -n "$(stat -c %s "$windows_stub")" "$scratch/app.exe" "$windows_stub" ||
-  fail "the default stub is not the installed Windows stub"
-echo "the .deb installs sfx-pack and both stubs; a package made with them runs"
+echo "the .deb installs sfx-pack, both stubs, the man page and the documents; a package made with them runs"

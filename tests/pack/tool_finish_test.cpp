@@ -50,9 +50,7 @@ TEST(StubSearch, CreateFindsTheInstalledOrBuiltStub) {
       continue;
     }
     ASSERT_EQ(r.status, 0) << r.err;
-    Bytes written = ReadFile(work + "/out.exe");
-    ASSERT_GT(written.size(), c.expected->size());
-    EXPECT_TRUE(std::equal(c.expected->begin(), c.expected->end(), written.begin()));
+    EXPECT_EQ(ToString(ReadFile(work + "/out.exe")).rfind(ToString(*c.expected), 0), 0u);  // the stub comes first
   }
 }
 

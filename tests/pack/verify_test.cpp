@@ -15,12 +15,10 @@
 namespace sfxtest {
 namespace {
 
+// The error codes ("#SFXCRC#") a text holds.
 std::set<std::string> ErrorCodes(const std::string& text) {
-  std::set<std::string> codes;
-  std::regex code("#SFX[A-Z]{3}#");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), code); it != std::sregex_iterator(); ++it)
-    codes.insert(it->str());
-  return codes;
+  static const std::regex code("#SFX[A-Z]{3}#");
+  return {std::sregex_token_iterator(text.begin(), text.end(), code), std::sregex_token_iterator()};
 }
 
 size_t RegularFiles(const std::string& root) {

@@ -140,7 +140,6 @@ TEST_F(ZipWritersTest, RefusesWhatThePackageCannotCarry) {
        "python3 -c \"import zipfile\nwith zipfile.ZipFile('made.zip', 'w') as z:\n"
        "  for i in range(65536): z.writestr('f%d' % i, '')\"",
        "ZIP64 archives are not supported"},
-      {"zip", "zip -q made.zip stub && truncate -s -10 made.zip", "not a ZIP file"},
       {"zip", "zip -q made.zip stub && printf '\\377\\377\\377\\177' | "
               "dd of=made.zip bs=1 seek=$(($(stat -c %s made.zip) - 6)) conv=notrunc 2>/dev/null",
        "damaged ZIP: the central directory offset is past its end"},
