@@ -31,10 +31,9 @@ struct CreateCase {
 const Bytes kPe = FakePe();
 
 const CreateCase kCases[] = {
-    {"no .EXE", {{"readme.txt", ToBytes("r")}}, {"readme.txt"},
-     {"sfx-pack: warning: no name contains \".EXE\": the stub unpacks the files, starts nothing"}},
     {"only a lowercase setup.exe", {{"setup.exe", kPe}}, {"setup.exe"},
-     {"no name contains \".EXE\"", "\"setup.exe\" does not count, only \".EXE\" in capitals counts"}},
+     {"sfx-pack: warning: no name contains \".EXE\": the stub unpacks the files, starts nothing",
+      "\"setup.exe\" does not count, only \".EXE\" in capitals counts"}},
     {"lowercase setup.exe beside another program", {{"setup.exe", kPe}, {"HELPER.EXE", kPe}},
      {"setup.exe", "HELPER.EXE"},
      {"warning: \"HELPER.EXE\": the stub starts this one, the first name containing \".EXE\", and not "
