@@ -99,7 +99,8 @@ TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
       // Sizes of 2 GiB, refused before anything is written.
       {create("huge", {"--store", "big1"}), 1, "huge: stub is 2 GiB or larger"},
       {create("stub", {"huge"}), 1, "huge: file is 2 GiB or larger; positions in a package are signed 32-bit"},
-      {create("stub", {"--store", "big1", "big2"}), 1, "out: the package would reach 2 GiB; positions in it are signed 32-bit"},
+      {create("stub", {"--store", "big1", "big2"}), 1,
+       "out: the package would reach 2 GiB; positions in it are signed 32-bit"},
       {{"extract", ".", "package"}, 2, "'.' is a folder: the PACKAGE comes first, then the DIR to unpack into (are the "
                                        "two swapped?)"},
       {{"extract", "package", "tiny"}, 2, "'tiny' is not a folder"},

@@ -48,7 +48,8 @@ class VerifyTest : public ::testing::Test {
   // the archive's stored form (XOR 0xF0).
   std::function<void(Bytes&)> Patch(int record, size_t at, uint32_t value, int size) {
     return [=, this](Bytes& p) {
-      for (int i = 0; i < size; ++i) p[start[record] + at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ kArchiveScramble;
+      for (int i = 0; i < size; ++i)
+        p[start[record] + at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ kArchiveScramble;
     };
   }
   TempDir dir;
