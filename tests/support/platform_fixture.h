@@ -7,16 +7,31 @@
 #include <string>
 
 #include "archive/record.h"
+#include "integrity/crc32.h"
 #include "platform/testing.h"
 
 namespace sfxtest {
 
 class PlatformTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    if (!CrcTable) ASSERT_TRUE(AllocateCrcTable());
+    Install({});
+    liveAtStart_ = plat::testing::Recorded().liveAllocations;
+  }
+  // The hooks a test set are cleared for the next one.
+  void TearDown() override {
+    plat::testing::OnMessageBox(nullptr);
+    plat::testing::OnDialogMessage(nullptr);
+    EXPECT_EQ(plat::testing::Recorded().liveAllocations, liveAtStart_)
+        << "heap blocks allocated by the system during the test were not released";
+    plat::testing::Reset();
+  }
   // Installs a plan (message boxes kept quiet) and clears the trace.
-  void Install(plat::testing::FaultPlan plan);
+  void Install(plat::testing::FaultPlan plan) {
+    plan.quietMessageBoxes = true;
+    plat::testing::Install(plan);
+  }
   const plat::testing::Trace& trace() const { return plat::testing::Recorded(); }
 
  private:
@@ -26,8 +41,14 @@ class PlatformTest : public ::testing::Test {
 // Opens a file as the package (ArchiveHandle) for the duration of a scope and closes it.
 class OpenedArchive {
  public:
-  explicit OpenedArchive(const std::string& path);
-  ~OpenedArchive();
+  explicit OpenedArchive(const std::string& path) {
+    ArchiveHandle = plat::OpenForReading(path.c_str());
+    EXPECT_NE(ArchiveHandle, plat::kInvalidFile) << path;
+  }
+  ~OpenedArchive() {
+    if (ArchiveHandle != plat::kInvalidFile) (void)plat::CloseFileHandle(ArchiveHandle);
+    ArchiveHandle = plat::kInvalidFile;
+  }
   OpenedArchive(const OpenedArchive&) = delete;
   OpenedArchive& operator=(const OpenedArchive&) = delete;
 };
