@@ -22,10 +22,8 @@ Bytes TextSample(size_t limit);
 Bytes RandomBytes(size_t n, uint32_t seed);
 Bytes LongRuns(size_t n, uint32_t seed);
 
-// zlib's deflate with raw output (negative window bits), optionally with a sync flush
-// after every `syncFlushEvery` input bytes.
-Bytes ZlibCompress(const Bytes& data, int level, int strategy, int windowBits = 15, int memLevel = 8,
-                   size_t syncFlushEvery = 0);
+// zlib's deflate with raw output (negative window bits).
+Bytes ZlibCompress(const Bytes& data, int level, int strategy);
 // libdeflate's whole-buffer compressor, levels 1-12.
 Bytes LibdeflateCompress(const Bytes& data, int level);
 // zlib's raw inflate (the fuzz target's reference); false unless the stream ends
