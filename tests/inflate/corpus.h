@@ -12,10 +12,6 @@ namespace inflatetest {
 
 using Bytes = std::vector<uint8_t>;
 
-// `limit` bytes like PE images: 4 KiB-aligned sections of code bytes with repeated
-// instruction patterns, zero padding, import-name strings, UTF-16 resources, and copies
-// of earlier bytes from up to a whole window back (far and long matches).
-Bytes PeSample(size_t limit);
 // `limit` bytes of English-like text lines (short matches, skewed literals).
 Bytes TextSample(size_t limit);
 // Pseudo-random bytes and long runs of repeated bytes.

@@ -18,8 +18,8 @@ struct Sample {
 
 const std::vector<Sample>& Samples() {
   static const std::vector<Sample> samples = {
-      {"pe", PeSample(600000)},        {"text", TextSample(400000)}, {"random", RandomBytes(70000, 5)},
-      {"runs", LongRuns(300000, 6)},   {"empty", {}},                {"one", {'x'}},
+      {"text", TextSample(600000)}, {"random", RandomBytes(70000, 5)}, {"runs", LongRuns(300000, 6)},
+      {"empty", {}},                 {"one", {'x'}},
   };
   return samples;
 }
