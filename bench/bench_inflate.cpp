@@ -39,6 +39,7 @@
 #include "bench/machine_files.h"
 #include "tests/inflate/corpus.h"
 #include "tests/inflate/inflate_driver.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ std::vector<Payload> LoadPayloads(const std::string& dir, size_t peBytes, size_t
           size_t limit = pe ? peBytes : textBytes;
           original = pe ? bench::MachinePeFiles(limit) : bench::MachineTextFiles(limit);
           bool fromMachine = original.size() >= limit;
-          if (!fromMachine) original = pe ? inflatetest::PeSample(limit) : inflatetest::TextSample(limit);
+          if (!fromMachine) original = inflatetest::TextSample(limit);
           std::cerr << kind << ": " << original.size() << " bytes "
                     << (fromMachine ? "from the machine's files" : "generated (files missing)") << "\n";
         }
@@ -265,7 +266,7 @@ int main(int argc, char** argv) {
   }
   if (!AllocateCrcTable()) Fail("no memory for the CRC table");
   std::vector<Payload> payloads = LoadPayloads(dir, peMb << 20, textMb << 20);
-  inflatetest::ScratchDir scratch;
+  sfxtest::TempDir scratch;
   if (!onceDecoder.empty()) return Once(payloads, onceDecoder, onceName, scratch.path());
   return Time(payloads, rounds, scratch.path());
 }

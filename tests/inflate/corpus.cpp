@@ -11,51 +11,7 @@
 
 namespace inflatetest {
 
-namespace {
-
-// PE-like images, one after another: a header, code-like bytes, zero padding to 4 KiB,
-// import names and UTF-16 strings, and then a piece of 2,000 to 2,258 bytes copied from
-// 20,000 to 32,000 bytes back, as the same resource or routine appears twice in a file.
-// The copy gives matches of the longest length at distances near the window's size.
-Bytes GeneratedPe(size_t limit) {
-  std::mt19937 rng(4242);
-  static const char* const kNames[] = {"GetProcAddress", "LoadLibraryA", "CreateFileW", "RegOpenKeyExW",
-                                       "HeapAlloc", "MessageBoxW", "CloseHandle", "WriteFile"};
-  static const uint8_t kOpcodes[] = {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0x53, 0x56, 0x57, 0xE8,
-                                     0xC3, 0x5D, 0x89, 0x45, 0xFC, 0x8D, 0x4D, 0xF0, 0x6A, 0x00};
-  const size_t opcodeCount = sizeof kOpcodes;
-  auto padTo4K = [](Bytes& b) { b.resize((b.size() + 4095) & ~size_t{4095}, 0); };
-  Bytes out;
-  while (out.size() < limit) {
-    out.push_back('M');
-    out.push_back('Z');
-    out.resize(out.size() + 1022, 0);
-    for (int i = 0; i < 20000; ++i) {
-      if (rng() % 4 == 0) {
-        size_t start = rng() % opcodeCount;
-        for (size_t k = 0; k < 6; ++k) out.push_back(kOpcodes[(start + k) % opcodeCount]);
-      } else {
-        out.push_back(static_cast<uint8_t>(rng() % 7 == 0 ? rng() : kOpcodes[rng() % opcodeCount]));
-      }
-    }
-    padTo4K(out);
-    for (int i = 0; i < 300; ++i) {
-      for (const char* name = kNames[rng() % 8]; *name; ++name) out.push_back(static_cast<uint8_t>(*name));
-      out.push_back(0);
-      for (const char* w = rng() % 2 ? "Resource string" : ""; *w; ++w) {
-        out.push_back(static_cast<uint8_t>(*w));
-        out.push_back(0);
-      }
-    }
-    size_t from = out.size() - 20000 - rng() % 12000;
-    for (size_t k = 0, n = 2000 + rng() % 259; k < n; ++k) out.push_back(out[from + k]);
-    padTo4K(out);
-  }
-  out.resize(limit);
-  return out;
-}
-
-Bytes GeneratedText(size_t limit) {
+Bytes TextSample(size_t limit) {
   static const char* const kWords[] = {"the", "of", "and", "to", "in", "a", "is", "that", "for", "it",
                                        "as", "with", "be", "on", "not", "this", "by", "are", "or", "file",
                                        "function", "return", "value", "include", "define", "struct", "int",
@@ -74,10 +30,6 @@ Bytes GeneratedText(size_t limit) {
   return Bytes(text.begin(), text.end());
 }
 
-}  // namespace
-
-Bytes PeSample(size_t limit) { return GeneratedPe(limit); }
-Bytes TextSample(size_t limit) { return GeneratedText(limit); }
 
 Bytes RandomBytes(size_t n, uint32_t seed) {
   std::mt19937 rng(seed);
@@ -96,23 +48,15 @@ Bytes LongRuns(size_t n, uint32_t seed) {
   return out;
 }
 
-Bytes ZlibCompress(const Bytes& data, int level, int strategy, int windowBits, int memLevel,
-                   size_t syncFlushEvery) {
+Bytes ZlibCompress(const Bytes& data, int level, int strategy) {
   z_stream z = {};
-  if (deflateInit2(&z, level, Z_DEFLATED, -windowBits, memLevel, strategy) != Z_OK)
-    throw std::runtime_error("deflateInit2");
-  Bytes out(deflateBound(&z, data.size()) + 64 + (syncFlushEvery ? 16 * (data.size() / syncFlushEvery + 1) : 0));
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy) != Z_OK) throw std::runtime_error("deflateInit2");
+  Bytes out(deflateBound(&z, data.size()));
+  z.next_in = const_cast<Bytef*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
   z.next_out = out.data();
   z.avail_out = static_cast<uInt>(out.size());
-  size_t at = 0;
-  int rc;
-  do {
-    size_t n = syncFlushEvery ? std::min(syncFlushEvery, data.size() - at) : data.size() - at;
-    z.next_in = const_cast<Bytef*>(data.data() + at);
-    z.avail_in = static_cast<uInt>(n);
-    at += n;
-    rc = deflate(&z, at == data.size() ? Z_FINISH : Z_SYNC_FLUSH);
-  } while (rc == Z_OK && z.avail_out > 0);
+  int rc = deflate(&z, Z_FINISH);
   deflateEnd(&z);
   if (rc != Z_STREAM_END) throw std::runtime_error("deflate did not finish");
   out.resize(z.total_out);

@@ -12,20 +12,14 @@ namespace inflatetest {
 
 using Bytes = std::vector<uint8_t>;
 
-// `limit` bytes like PE images: 4 KiB-aligned sections of code bytes with repeated
-// instruction patterns, zero padding, import-name strings, UTF-16 resources, and copies
-// of earlier bytes from up to a whole window back (far and long matches).
-Bytes PeSample(size_t limit);
 // `limit` bytes of English-like text lines (short matches, skewed literals).
 Bytes TextSample(size_t limit);
 // Pseudo-random bytes and long runs of repeated bytes.
 Bytes RandomBytes(size_t n, uint32_t seed);
 Bytes LongRuns(size_t n, uint32_t seed);
 
-// zlib's deflate with raw output (negative window bits), optionally with a sync flush
-// after every `syncFlushEvery` input bytes.
-Bytes ZlibCompress(const Bytes& data, int level, int strategy, int windowBits = 15, int memLevel = 8,
-                   size_t syncFlushEvery = 0);
+// zlib's deflate with raw output (negative window bits).
+Bytes ZlibCompress(const Bytes& data, int level, int strategy);
 // libdeflate's whole-buffer compressor, levels 1-12.
 Bytes LibdeflateCompress(const Bytes& data, int level);
 // zlib's raw inflate (the fuzz target's reference); false unless the stream ends

@@ -18,7 +18,7 @@ const int kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 const int kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-// Symbol and extra bits of a match length or a distance: the last base at or below
+// Symbol and extra bits of a match length or a distance (in range): the last base at or below
 // `value` among `count` bases, counted from `firstSymbol`.
 struct SymbolAndExtra {
   int symbol;
@@ -27,8 +27,6 @@ struct SymbolAndExtra {
 };
 
 SymbolAndExtra SymbolFor(int value, const int* base, const int* extraBits, int count, int firstSymbol) {
-  if (value < base[0] || value > base[count - 1] + (1 << extraBits[count - 1]) - 1)
-    throw std::invalid_argument("match length or distance out of range");
   int i = count - 1;
   while (value < base[i]) --i;
   return {firstSymbol + i, value - base[i], extraBits[i]};
@@ -100,7 +98,6 @@ DeflateWriter& DeflateWriter::StoredHeader(bool final, uint16_t len, uint16_t nl
 }
 
 DeflateWriter& DeflateWriter::Stored(bool final, const Bytes& data) {
-  if (data.size() > 0xFFFF) throw std::invalid_argument("stored block too long");
   StoredHeader(final, static_cast<uint16_t>(data.size()), static_cast<uint16_t>(~data.size()));
   for (uint8_t b : data) Byte(b);
   return *this;
@@ -146,9 +143,8 @@ DeflateWriter& DeflateWriter::DynamicHeader(int nl, int nd, const std::vector<ui
   std::vector<HuffCode> clCodes = CanonicalCodes(codeLengthLengths);
   for (const LengthItem& item : items) {
     Code(clCodes.at(static_cast<size_t>(item.symbol)));
-    if (item.symbol == 16) Bits(static_cast<uint32_t>(item.extra), 2);
-    if (item.symbol == 17) Bits(static_cast<uint32_t>(item.extra), 3);
-    if (item.symbol == 18) Bits(static_cast<uint32_t>(item.extra), 7);
+    const int kRepeatExtraBits[3] = {2, 3, 7};  // of symbols 16, 17 and 18
+    if (item.symbol >= 16) Bits(static_cast<uint32_t>(item.extra), kRepeatExtraBits[item.symbol - 16]);
   }
   lit_ = CanonicalCodes(litLengths);
   dist_ = CanonicalCodes(distLengths);

@@ -2,10 +2,8 @@
 #include "tests/inflate/inflate_driver.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -94,18 +92,6 @@ DecodeOutcome StoredEntry::Decode(const DecodeOptions& options) {
 DecodeOutcome DecodeEntry(const std::string& dir, const Bytes& data, const DecodeOptions& options) {
   StoredEntry entry(dir, data.data(), data.size(), options.trailer);
   return entry.Decode(options);
-}
-
-ScratchDir::ScratchDir() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/sfx-inflate-XXXXXX";
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
 }
 
 }  // namespace inflatetest

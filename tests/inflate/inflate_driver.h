@@ -52,17 +52,4 @@ class StoredEntry {
 // One-shot form of StoredEntry.
 DecodeOutcome DecodeEntry(const std::string& dir, const Bytes& data, const DecodeOptions& options = {});
 
-// A directory of its own under $TMPDIR (or /tmp), removed with its files afterwards.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 }  // namespace inflatetest

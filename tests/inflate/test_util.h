@@ -10,6 +10,7 @@
 #include "tests/inflate/inflate_driver.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/platform_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace inflatetest {
 
@@ -19,7 +20,7 @@ class InflateTest : public sfxtest::PlatformTest {
   DecodeOutcome Decode(const Bytes& data, const DecodeOptions& options = {}) {
     return DecodeEntry(scratch_.path(), data, options);
   }
-  ScratchDir scratch_;
+  sfxtest::TempDir scratch_;
 };
 
 // The register RunningCrc holds after `data`: the CRC-32 before its final complement.
