@@ -35,9 +35,9 @@
 #include "fuzz/require.h"
 #include "archive/record.h"
 #include "integrity/crc32.h"
-#include "launcher/dialog.h"
 #include "launcher/startup.h"
 #include "platform/testing.h"
+#include "tests/extraction/program_state.h"
 #include "tests/inflate/inflate_driver.h"
 
 namespace {
@@ -135,19 +135,6 @@ plat::testing::FaultPlan PlanFor(const uint8_t* control) {
   return plan;
 }
 
-// After a run: the program's state as a fresh process has it, with the package's handle
-// and the setup program's path (kept for the process's lifetime) released.
-void ResetProgramState() {
-  if (ArchiveHandle != plat::kInvalidFile) (void)plat::CloseFileHandle(ArchiveHandle);
-  DialogWindow = 0;
-  ExtractionPending = true;
-  StartPosted = false;
-  ExtractedAny = false;
-  InstallerPath.Release();
-  ArchiveHandle = plat::kInvalidFile;
-  CurrentEntry = {};
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -181,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)RunPackage();
   plat::testing::OnSeek(nullptr);
   plat::testing::OnMessageBox(nullptr);
-  ResetProgramState();
+  sfxtest::ResetProgramState();
   Require(Recorded().liveAllocations == live, "every heap block released");
 
   // Nothing outside TempDir: every path there was there before, the package unchanged.

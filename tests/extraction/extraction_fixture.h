@@ -11,6 +11,7 @@
 #include "archive/extract.h"
 #include "archive/record.h"
 #include "launcher/dialog.h"
+#include "tests/extraction/program_state.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/platform_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -61,16 +62,6 @@ class ExtractionTest : public PlatformTest {
   void TearDown() override {
     ResetProgramState();
     PlatformTest::TearDown();
-  }
-  // The program's state as a fresh process has it.
-  static void ResetProgramState() {
-    DialogWindow = 0;
-    ExtractionPending = true;
-    StartPosted = false;
-    ExtractedAny = false;
-    InstallerPath.Release();
-    if (ArchiveHandle != plat::kInvalidFile) (void)plat::CloseFileHandle(ArchiveHandle);
-    ArchiveHandle = plat::kInvalidFile;
   }
   std::string dest() const { return dir_->path() + "/_I_"; }
   // The test folder as a Windows path, as TempDir is made from it.

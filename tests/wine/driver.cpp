@@ -401,10 +401,7 @@ int main() {
   }
   Options options;
   if (!ParseOptions(argv, &options)) {
-    std::fprintf(stderr,
-                 "usage: driver [--cancel-on-box N] [--screenshot-ack FILE] [--timeout MS]\n"
-                 "       [--wait-descendants MS] [--env NAME=VALUE]... PACKAGE | --print-temp\n"
-                 "       | --print-short PATH\n");
+    std::fprintf(stderr, "usage: driver [--OPTION VALUE]... PACKAGE | --print-temp | --print-short PATH\n");
     return 2;
   }
   // The package inherits the driver's environment; Wine takes TMP and TEMP from the

@@ -1,9 +1,9 @@
 // Test setup program carried inside packages: records its command line byte for byte,
 // then stays up for a while, as a real setup wizard would.
 //
-// The record goes to the file named by SFX_WINE_RECORD when that is set (so the
-// unpacked directory can stay otherwise empty), else beside the program as
-// "<program>.cmdline": GetCommandLineA() there, GetCommandLineW() in UTF-8 in RECORD.w,
+// The record goes to the file named by SFX_WINE_RECORD (NUL for the warm-up runs), so
+// the unpacked directory can stay otherwise empty: GetCommandLineA() there,
+// GetCommandLineW() in UTF-8 in RECORD.w,
 // and in RECORD.open the size of the file that the argument names, as an 8-bit setup
 // program finds it (the text after the program's path, 0xAC back to spaces, opened with
 // CreateFileA), or "none". SFX_WINE_STAY_MS sets how long it stays (1000 ms by default).
@@ -52,11 +52,6 @@ std::string OpenedArgument(const std::string& line) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string commandLine = GetCommandLineA(), record = Environment("SFX_WINE_RECORD");
-  if (record.empty()) {
-    char self[MAX_PATH + 1] = {0};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    record = std::string(self) + ".cmdline";
-  }
   const wchar_t* wide = GetCommandLineW();
   std::string utf8(WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
