@@ -33,7 +33,6 @@ TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
   std::copy(kMarker.begin(), kMarker.begin() + 5, broken.begin() + 50);  // five bytes only
   auto fault = [](auto set) { plat::testing::FaultPlan p; set(p); return p; };
   const Case cases[] = {
-      {"archive after a 64-byte image", FileWithMarkers(300, {64}), 64},
       {"first of two occurrences", FileWithMarkers(300, {64, 128}), 64},
       {"marker at exactly offset 20", FileWithMarkers(100, {20}), 20},
       {"marker inside the first 20 bytes is skipped", FileWithMarkers(100, {14}), -1},

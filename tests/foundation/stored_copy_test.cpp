@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
 #include "archive/record.h"
 #include "integrity/cipher.h"
 #include "integrity/stored_copy.h"
+#include "tests/inflate/corpus.h"
 #include "tests/inflate/short_write.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/platform_fixture.h"
@@ -15,13 +15,7 @@
 namespace {
 
 using sfxtest::Bytes;
-
-Bytes RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
-  return b;
-}
+using inflatetest::RandomBytes;
 
 class StoredCopyTest : public sfxtest::PlatformTest {
  protected:
@@ -85,7 +79,7 @@ TEST_F(StoredCopyTest, ReadsWritesCrcAndBuffer) {
   for (const Case& c : cases) {
     Install(c.plan);
     int64_t base = trace().liveBytes;
-    Bytes data = RandomBytes(c.archiveBytes, static_cast<unsigned>(c.archiveBytes));
+    Bytes data = RandomBytes(c.archiveBytes, static_cast<uint32_t>(c.archiveBytes));
     sfxtest::writesReportOneFewer = c.writesReportOneFewer;
     Bytes out = Copy(data, c.count);
     sfxtest::writesReportOneFewer = false;

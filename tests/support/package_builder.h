@@ -24,7 +24,6 @@ inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 inline uint32_t Crc32(const Bytes& data) {
   return static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
-inline uint32_t Crc32(const std::string& data) { return Crc32(ToBytes(data)); }
 
 // One local record, in plain (unscrambled) form. Fields left unset get the values a
 // well-formed record would carry.
