@@ -16,15 +16,6 @@ class StandInTest : public sfxtest::PlatformTest {
   sfxtest::TempDir dir_;
 };
 
-// On the terminal: the caption in brackets, CRs as line feeds, the Windows-1252 message
-// as UTF-8, the UTF-8 path after it as it is.
-TEST_F(StandInTest, MessageBoxOnTheTerminal) {
-  plat::testing::Install({});  // not quiet
-  testing::internal::CaptureStderr();
-  plat::ShowMessageBox("A\r\xF3 ", "\xCE\xB1", "Cap");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Cap]\nA\n\xC3\xB3 \xCE\xB1\n\n");
-}
-
 // The stand-in's ANSI code page is Windows-1252, its five undefined bytes included. (Its
 // defined bytes and characters outside it: the extraction's name table and the launcher's
 // package paths.)

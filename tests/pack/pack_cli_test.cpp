@@ -140,7 +140,7 @@ TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
 }
 
 TEST_F(PackCliTest, AFailedWriteLeavesNoOutput) {
-  WriteFile(dir / "noise", Noise(200000, 99));
+  WriteFile(dir / "noise", RandomBytes(200000, 99));
   std::vector<std::string> before = ListTree(dir.path());
   // Files may grow to 64 KiB at most; with SIGXFSZ ignored, a longer write fails (EFBIG).
   for (const std::string& stubSize : {"stub", "noise"}) {
