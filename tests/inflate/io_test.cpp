@@ -40,7 +40,6 @@ const IoCase kIoCases[] = {
     {"OneWindow", 32768, false},
     {"WindowAndOne", 32769, false},
     {"StoredBlocks", 100000, false},
-    {"FixedMegabyte", 1000000, true},
     {"ReadsOfOneByte", 100000, true, 1},
     {"ReadsOf4095", 100000, true, 4095},
     {"WriteFailsAfter40000", 100000, true, -1, 40000},
