@@ -40,7 +40,6 @@ TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
       {"straddles the 4096-byte block boundary", straddling, 4096 - 3},
       {"breaking byte that starts a new match", restart, 101},
       {"five of six marker bytes", broken, -1},
-      {"no marker", FileWithMarkers(5000, {}), -1},
       {"marker ends at the file's last byte", FileWithMarkers(106, {100}), 100},
       {"empty file", Bytes{}, -1},
       {"the block holding the marker fails to read", FileWithMarkers(10000, {9000}), -1,
