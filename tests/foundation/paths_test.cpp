@@ -36,14 +36,6 @@ TEST_F(PathsTest, DirectoryPart) {
   for (auto [in, out] : cases) EXPECT_EQ(Part(in), out) << in;
 }
 
-TEST_F(PathsTest, TextHelpers) {
-  char buffer[16] = "C:\\TEMP";
-  EXPECT_STREQ(EnsureTrailingBackslash(EnsureTrailingBackslash(buffer)), "C:\\TEMP\\");  // added once
-  std::string longText = "C:/" + std::string(600, '/');
-  SlashesToBackslashes(longText.data());  // converts all of a text of any length
-  EXPECT_EQ(longText, "C:\\" + std::string(600, '\\'));
-}
-
 TEST_F(PathsTest, PathExistsSearchesThePatternOrTheName) {
   std::string d = Base();
   sfxtest::WriteFile(dir_ / "file", {1});

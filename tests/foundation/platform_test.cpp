@@ -16,23 +16,13 @@ class StandInTest : public sfxtest::PlatformTest {
   sfxtest::TempDir dir_;
 };
 
-// On the terminal: the caption in brackets, CRs as line feeds, the Windows-1252 message
-// as UTF-8, the UTF-8 path after it as it is.
-TEST_F(StandInTest, MessageBoxOnTheTerminal) {
-  plat::testing::Install({});  // not quiet
-  testing::internal::CaptureStderr();
-  plat::ShowMessageBox("A\r\xF3 ", "\xCE\xB1", "Cap");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Cap]\nA\n\xC3\xB3 \xCE\xB1\n\n");
-}
-
-// The stand-in's ANSI code page is Windows-1252, its five undefined bytes included.
+// The stand-in's ANSI code page is Windows-1252, its five undefined bytes included. (Its
+// defined bytes and characters outside it: the extraction's name table and the launcher's
+// package paths.)
 TEST_F(StandInTest, AnsiCodePageIsWindows1252BothWays) {
   struct Case { std::string ansi, utf8; bool back; };
   const Case cases[] = {
-      {"caf\xE9 \xF1 \xB7 \x80 \x9F", "caf\xC3\xA9 \xC3\xB1 \xC2\xB7 \xE2\x82\xAC \xC5\xB8", true},
       {"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D", true},
-      {"", "Pawe\xC5\x82", false},     // no "l" with stroke, no best fit to "l"
-      {"", "\xE6\x97\xA5", false},
       {"", "caf\xC3", false},           // not UTF-8
   };
   for (const Case& c : cases) {
@@ -65,7 +55,6 @@ TEST_F(StandInTest, DosTimeBecomesTheModificationTimeReadAsUtc) {
   std::string path = dir_ / "f";
   struct Case { uint16_t date, time; long long epoch; bool ok; };
   const Case cases[] = {
-      {0x5A21, 0x6000, 1735732800, true},  // 2025-01-01 12:00:00
       {0x0021, 0x0000, 315532800, true},   // 1980-01-01 00:00:00
       {0x5A21, 0xBF7D, 1735775998, true},  // 23:59:58
       {0x5A20, 0x0000, 0, false},          // day 0

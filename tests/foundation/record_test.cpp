@@ -1,5 +1,6 @@
 // The read layer and record headers: unscrambling, accepted signatures, how the record
-// sequence ends. (A failed seek is in the extraction's tests.)
+// sequence ends. (A failed seek, a size of 2 GiB and an archive without records are in the
+// extraction's tests; a central directory signature and a header cut short in verify's.)
 #include <gtest/gtest.h>
 
 #include "archive/record.h"
@@ -45,19 +46,11 @@ TEST_F(RecordTest, HeaderAcceptanceBySignatureAndLength) {
   Record alt = sfxtest::StoredRecord("a.txt", "hello");
   Record pk = alt;
   pk.signature = kLocalSignature;
-  Record central = alt;
-  central.signature = 0x02014B50u;  // a central directory header ends the sequence
-  Record huge = alt;
-  huge.compressedSize = 0x80000001u;  // 2 GiB and more reads as negative
   Bytes whole = sfxtest::BuildArchive({alt});
   const Case cases[] = {
       {"alternate signature", whole, true, 5},
       {"local file signature", sfxtest::BuildArchive({pk}), true, 5},
-      {"size of 2 GiB and more", sfxtest::BuildArchive({huge}), true, INT32_MIN + 1},
-      {"central directory header", sfxtest::BuildArchive({central}), false, 0},
-      {"header cut after 29 bytes", Bytes(whole.begin(), whole.begin() + 29), false, 0},
       {"header cut after the signature", Bytes(whole.begin(), whole.begin() + 4), false, 0},
-      {"empty archive", Bytes{}, false, 0},
   };
   for (const Case& c : cases) {
     sfxtest::OpenedArchive open(WriteArchive(c.archive));

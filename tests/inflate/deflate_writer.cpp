@@ -83,8 +83,6 @@ DeflateWriter& DeflateWriter::AlignToByte() {
   return *this;
 }
 
-DeflateWriter& DeflateWriter::Byte(uint8_t value) { return Bits(value, 8); }
-
 DeflateWriter& DeflateWriter::BlockHeader(bool final, int type) {
   Bits(final ? 1 : 0, 1);
   return Bits(static_cast<uint32_t>(type), 2);
@@ -99,7 +97,7 @@ DeflateWriter& DeflateWriter::StoredHeader(bool final, uint16_t len, uint16_t nl
 
 DeflateWriter& DeflateWriter::Stored(bool final, const Bytes& data) {
   StoredHeader(final, static_cast<uint16_t>(data.size()), static_cast<uint16_t>(~data.size()));
-  for (uint8_t b : data) Byte(b);
+  for (uint8_t b : data) Bits(b, 8);
   return *this;
 }
 

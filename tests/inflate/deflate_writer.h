@@ -37,7 +37,6 @@ class DeflateWriter {
   // A Huffman code, most significant bit first.
   DeflateWriter& Code(const HuffCode& code);
   DeflateWriter& AlignToByte();
-  DeflateWriter& Byte(uint8_t value);
 
   DeflateWriter& BlockHeader(bool final, int type);
   // A stored block: header, alignment, LEN, NLEN (the complement unless given), data.

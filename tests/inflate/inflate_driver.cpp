@@ -70,13 +70,11 @@ DecodeOutcome StoredEntry::Decode(const DecodeOptions& options) {
 
   CurrentEntry = {};
   WriteLe16(&CurrentEntry.header.raw[RecordField::kFlags], options.flags);
-  CurrentEntry.RemainingCount =
-      options.remainingCount >= 0 ? options.remainingCount : static_cast<int32_t>(size_);
+  CurrentEntry.RemainingCount = static_cast<int32_t>(size_);
   CurrentEntry.OutputHandle = output;
   CurrentEntry.RunningCrc = 0xFFFFFFFFu;
   outcome.result = Inflate();
   outcome.crc = CurrentEntry.RunningCrc;
-  outcome.remaining = CurrentEntry.RemainingCount;
   int32_t pos = plat::SeekFile(ArchiveHandle, 0, plat::kFromCurrent);
   outcome.archivePos = pos < 0 ? 0 : static_cast<uint64_t>(pos);
 

@@ -17,7 +17,6 @@ namespace inflatetest {
 using Bytes = std::vector<uint8_t>;
 
 struct DecodeOptions {
-  int32_t remainingCount = -1;  // RemainingCount for the entry; -1: the data's size
   uint16_t flags = 0;           // the record header's Flags (bit 0: encrypted)
   Bytes trailer;                // archive bytes stored after the entry's data
   bool keepOutput = true;       // false: the output goes to /dev/null and is not read back
@@ -27,7 +26,6 @@ struct DecodeOutcome {
   InflateResult result = InflateResult::kDataError;
   Bytes output;              // the output file's content (when kept)
   uint32_t crc = 0;          // RunningCrc after the run
-  int32_t remaining = 0;     // RemainingCount after the run
   uint64_t archivePos = 0;   // ArchiveHandle's position after the run
 };
 

@@ -79,7 +79,7 @@ const StreamCase kCases[] = {
      [] {
        W w;
        w.StoredHeader(true, 0x1234, 0x1234);
-       for (int i = 0; i < 0x1234; ++i) w.Byte('z');
+       for (int i = 0; i < 0x1234; ++i) w.Bits('z', 8);
        return w.Finish();
      },
      InflateResult::kDataError, ""},
@@ -88,7 +88,7 @@ const StreamCase kCases[] = {
      [] { return W().BlockHeader(false, 3).BlockHeader(true, 1).UseFixedCodes().Literal('y').EndOfBlock().Finish(); },
      InflateResult::kOk, "y"},
     // A final type-3 block followed by a stored block that must not be decoded.
-    {"FinalType3EndsTheRun", [] { return W().BlockHeader(true, 3).Stored(true, Text("no")).Finish(); },
+    {"FinalType3EndsTheRun", [] { return W().BlockHeader(true, 3).Stored(true, sfxtest::ToBytes("no")).Finish(); },
      InflateResult::kOk, ""},
     // Literal/length symbol 286, which the fixed code has a code for but deflate not.
     {"FixedSymbol286", [] { return W().BlockHeader(true, 1).UseFixedCodes().Literal('q').Literal(286).Finish(); },
@@ -191,7 +191,7 @@ const StreamCase kCases[] = {
     {"DistanceBeyondOutputWithInputAhead",
      [] {
        W w;
-       w.Stored(false, Pattern(40)).BlockHeader(true, 1).UseFixedCodes().Match(10, 41);
+       w.Stored(false, RandomBytes(40, 1)).BlockHeader(true, 1).UseFixedCodes().Match(10, 41);
        for (int i = 0; i < 20; ++i) w.Literal('z');
        return w.EndOfBlock().Finish();
      },
@@ -209,7 +209,7 @@ TEST_P(StreamCases, DecodesToExpectedOutcome) {
   const StreamCase& c = GetParam();
   DecodeOutcome got = Decode(c.stream());
   EXPECT_EQ(got.result, c.result);
-  EXPECT_EQ(got.output, Text(c.output));
+  EXPECT_EQ(got.output, sfxtest::ToBytes(c.output));
   EXPECT_EQ(got.crc, RunningCrcOf(got.output));
 }
 
@@ -237,8 +237,8 @@ const CutCase kCutCases[] = {
      },
      InflateResult::kDataError},
     // A stored block of 10 bytes with 4 present.
-    {"StoredBody", [] { return W().StoredHeader(true, 10, static_cast<uint16_t>(~10)).Byte(1).Byte(2).Byte(3)
-                            .Byte(4).Finish(); },
+    {"StoredBody", [] { return W().StoredHeader(true, 10, static_cast<uint16_t>(~10)).Bits(0x04030201, 32)
+                            .Finish(); },
      InflateResult::kDataError},
     // A stored block header cut after its length field 0: the complement read past the
     // end would be 0xFFFF and match.
@@ -308,7 +308,7 @@ TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
   // 20 bytes at distance 9 starting k bytes before the end: pieces of k and 20 - k.
   for (size_t k = 1; k < 20; ++k) cases.push_back({32768 - k, {{20, 9}}});
   for (const Case& c : cases) {
-    Bytes expected = Pattern(c.prefix, static_cast<uint32_t>(c.prefix));
+    Bytes expected = RandomBytes(c.prefix, static_cast<uint32_t>(c.prefix));
     W w;
     w.Stored(false, expected).BlockHeader(true, 1).UseFixedCodes();
     for (auto [length, distance] : c.matches) {

@@ -26,15 +26,10 @@ class InflateTest : public sfxtest::PlatformTest {
 // The register RunningCrc holds after `data`: the CRC-32 before its final complement.
 inline uint32_t RunningCrcOf(const Bytes& data) { return ~sfxtest::Crc32(data); }
 
-inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
 // Appends a deflate match to `out` the way a decoder expands it, byte by byte.
 inline void AppendMatch(Bytes& out, int length, int distance) {
   size_t from = out.size() - static_cast<size_t>(distance);
   for (int i = 0; i < length; ++i) out.push_back(out[from + static_cast<size_t>(i)]);
 }
-
-// n bytes in which no short match repeats by accident.
-inline Bytes Pattern(size_t n, uint32_t seed = 1) { return RandomBytes(n, seed); }
 
 }  // namespace inflatetest

@@ -44,7 +44,7 @@ TEST_F(PackCliTest, CreateListAndExtract) {
   // Columns as wide as their widest value, numbers to the right.
   EXPECT_EQ(lines[1], "offset  method   flags   compressed  uncompressed  crc32     modified             name");
   char crc[9];
-  std::snprintf(crc, sizeof crc, "%08X", Crc32(std::string(5000, 'a') + "tail"));
+  std::snprintf(crc, sizeof crc, "%08X", Crc32(ToBytes(std::string(5000, 'a') + "tail")));
   const std::string when = "  20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]  ";
   EXPECT_TRUE(std::regex_match(lines[2], std::regex("   300  deflate  0x0000 +[0-9]+          5004  " + std::string(crc) +
                                                      when + "text\\.txt")))
@@ -140,7 +140,7 @@ TEST_F(PackCliTest, BadInputsFailWithOneLineAndLeaveNoOutput) {
 }
 
 TEST_F(PackCliTest, AFailedWriteLeavesNoOutput) {
-  WriteFile(dir / "noise", Noise(200000, 99));
+  WriteFile(dir / "noise", RandomBytes(200000, 99));
   std::vector<std::string> before = ListTree(dir.path());
   // Files may grow to 64 KiB at most; with SIGXFSZ ignored, a longer write fails (EFBIG).
   for (const std::string& stubSize : {"stub", "noise"}) {

@@ -17,6 +17,7 @@
 #include "integrity/crc32.h"
 #include "launcher/locate.h"
 #include "platform/platform.h"
+#include "tests/inflate/corpus.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/platform_fixture.h"
 #include "tests/support/run_process.h"
@@ -162,11 +163,7 @@ inline void WriteTree(const std::string& root, const std::vector<std::pair<std::
   }
 }
 
-// `size` pseudo-random bytes, which deflate cannot shrink.
-inline Bytes Noise(size_t size, uint32_t seed) {
-  Bytes data(size);
-  for (uint8_t& b : data) b = static_cast<uint8_t>((seed = seed * 69069u + 1u) >> 24);
-  return data;
-}
+// Pseudo-random bytes, which deflate cannot shrink.
+using inflatetest::RandomBytes;
 
 }  // namespace sfxtest

@@ -6,11 +6,9 @@
 #include <functional>
 #include <regex>
 #include <set>
-#include <sstream>
 
 #include "tests/pack/pack_support.h"
 #include "tests/support/temp_dir.h"
-#include "tools/sfx_pack/lister.h"
 
 namespace sfxtest {
 namespace {
@@ -169,22 +167,6 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
     else
       ExpectOneLineError(listed, 1, c.listError);
     if (!c.listEnds.empty()) EXPECT_NE(Lines(listed.out).back().find(c.listEnds), std::string::npos) << listed.out;
-  }
-}
-
-TEST_F(VerifyTest, EveryCutEndsTheListingWithItsReason) {
-  // Inside data/big.txt's data every cut reads alike: the sweep steps across its middle.
-  const size_t skipFrom = start[1] + 100, skipTo = start[2] - 100;
-  for (size_t cut = start[0] + 6; cut <= package.size(); cut = cut == skipFrom ? skipTo : cut + 1) {
-    SCOPED_TRACE(cut);
-    WriteFile(dir / "cut.exe", Bytes(package.begin(), package.begin() + cut));
-    std::ostringstream out;
-    bool clean = sfxpack::ListPackage(dir / "cut.exe", out).clean;
-    std::string last = Lines(out.str()).back();
-    bool boundary = cut == start[1] || cut == start[2] || cut == package.size();
-    EXPECT_EQ(clean, boundary);
-    EXPECT_EQ(last.rfind("end of records at offset ", 0), 0u) << last;
-    if (boundary) EXPECT_NE(last.find(": end of file"), std::string::npos) << last;
   }
 }
 

@@ -23,7 +23,7 @@ std::map<std::string, Bytes> SourceFiles() {
   for (int i = 0; i < 3000; ++i) text += "setting " + std::to_string(i % 91) + " = value\n";
   files["docs/readme.txt"] = ToBytes(text);
   files["docs/empty.txt"] = {};
-  files["bin/noise.bin"] = Noise(9000, 12345);
+  files["bin/noise.bin"] = RandomBytes(9000, 12345);
   Bytes program = ToBytes("MZ");
   for (int i = 0; i < 4000; ++i) program.push_back(static_cast<uint8_t>(i * i % 251 < 60 ? i : 0));
   files["setup.exe"] = program;

@@ -24,7 +24,6 @@ inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 inline uint32_t Crc32(const Bytes& data) {
   return static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
-inline uint32_t Crc32(const std::string& data) { return Crc32(ToBytes(data)); }
 
 // One local record, in plain (unscrambled) form. Fields left unset get the values a
 // well-formed record would carry.
@@ -36,8 +35,6 @@ struct Record {
   uint16_t modDate = 0x5A21;  // 2025-01-01
   std::optional<uint32_t> crc32;            // default: CRC-32 of `uncompressed`
   std::optional<uint32_t> compressedSize;   // default: size of `data`
-  std::optional<uint32_t> uncompressedSize; // default: size of `uncompressed`
-  std::optional<uint16_t> nameLength;       // default: size of `name`
   uint16_t extraLength = 0;
   std::string name;
   Bytes data;          // what follows the name (encryption header included)
@@ -63,9 +60,8 @@ inline Bytes BuildArchive(const std::vector<Record>& records) {
     WriteLe16(h + RecordField::kModDate, r.modDate);
     WriteLe32(h + RecordField::kCrc32, r.crc32.value_or(Crc32(r.uncompressed)));
     WriteLe32(h + RecordField::kCompressedSize, r.compressedSize.value_or(static_cast<uint32_t>(r.data.size())));
-    WriteLe32(h + RecordField::kUncompressedSize,
-              r.uncompressedSize.value_or(static_cast<uint32_t>(r.uncompressed.size())));
-    WriteLe16(h + RecordField::kNameLength, r.nameLength.value_or(static_cast<uint16_t>(r.name.size())));
+    WriteLe32(h + RecordField::kUncompressedSize, static_cast<uint32_t>(r.uncompressed.size()));
+    WriteLe16(h + RecordField::kNameLength, static_cast<uint16_t>(r.name.size()));
     WriteLe16(h + RecordField::kExtraLength, r.extraLength);
     out.insert(out.end(), h, h + kRecordHeaderSize);
     out.insert(out.end(), r.name.begin(), r.name.end());
