@@ -8,6 +8,7 @@
 // 0x00FF, so the archive's first six stored bytes are the marker A6 95 9C 2B 0F F0.
 #include "tools/sfx_pack/package_writer.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +61,20 @@ void GuardTempFile(const std::string& path) {
   }
 }
 
+// Creates the temporary file from the mkstemp template `path` and guards it. The
+// cleanup signals are held back from before the file exists until the handler knows its
+// path: one arriving in between would end the process and leave the file behind.
+int CreateGuardedTempFile(std::string& path) {
+  sigset_t cleanup, previous;
+  sigemptyset(&cleanup);
+  for (int signal : kCleanupSignals) sigaddset(&cleanup, signal);
+  ::pthread_sigmask(SIG_BLOCK, &cleanup, &previous);
+  int fd = ::mkstemp(path.data());
+  if (fd >= 0) GuardTempFile(path);
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return fd;
+}
+
 Bytes ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw PackError(path, "cannot open: " + SystemReason());
@@ -105,12 +120,11 @@ PackageWriter::PackageWriter(const std::string& stubPath, const std::string& out
   stubMode_ = info.st_mode & 07777;
 
   tempPath_ = outputPath + ".tmp-XXXXXX";
-  int fd = ::mkstemp(tempPath_.data());
+  int fd = CreateGuardedTempFile(tempPath_);
   if (fd < 0) {
     tempPath_.clear();
     throw PackError(outputPath, "cannot create a file beside the output: " + SystemReason());
   }
-  GuardTempFile(tempPath_);
   file_ = ::fdopen(fd, "wb");
   // The destructor does not run for a constructor that throws, so the temporary file is
   // removed here when the stub cannot be written.
