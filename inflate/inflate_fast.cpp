@@ -161,8 +161,11 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     uint32_t distance = br.TakeValue(e);
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
-      // The window's slack takes what the word copy stores past the match's end.
-      if (distance >= 8) {
+      // 64 bits: matches from eight or more bytes back are copied in whole words whose
+      // bytes past the match's end the window's slack takes or the copy puts back; the
+      // 16 bytes saved and restored are two register moves there. 32 bits: the save and
+      // restore would cost more than the copy, so every match is copied exactly.
+      if (kWordBits >= 64 && distance >= 8) {
         CopyFarMatch(out, distance, length);
       } else {
         CopyMatch(out, distance, length);
