@@ -18,9 +18,11 @@
 //   sub-table entry is the symbol.
 // - The window position is a pointer; a round never reaches the window's end, so the
 //   flush rule never fires here. A match whose source is wholly behind the write
-//   position is one copy: from eight or more bytes back in whole words, whose bytes
-//   past the match's end land in the window's slack or on history that the copy puts
-//   back (CopyFarMatch); from closer, with the repeat rule (CopyMatch).
+//   position is one copy. With a 64-bit buffer, one from eight or more bytes back
+//   moves whole words, whose bytes past the match's end land in the window's slack or
+//   on history that the copy puts back (CopyFarMatch). Otherwise, and always with 32
+//   bits, where saving and restoring those bytes costs more than the copy itself, the
+//   copy stores exactly the match's bytes, with the repeat rule (CopyMatch).
 //
 // On leaving, whole bytes of the bit buffer that were not consumed go back to the input
 // (never further back than where this call started taking bytes), so the caller's
