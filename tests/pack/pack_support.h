@@ -15,13 +15,13 @@
 #include "archive/record.h"
 #include "integrity/cipher.h"
 #include "integrity/crc32.h"
-#include "launcher/locate.h"
 #include "platform/platform.h"
 #include "tests/inflate/corpus.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/platform_fixture.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
+#include "tools/sfx_pack/record_walker.h"
 
 namespace sfxtest {
 
@@ -86,33 +86,24 @@ struct ReadBackEntry {
   uint32_t systemCrc = 0;          // CRC-32 of what the system's data step wrote
 };
 
-// Finds the archive with FindArchiveStart and walks the records with ReadRecordHeader,
-// ReadArchive and SeekArchive. As the extraction loop does, an encrypted entry's header
-// is read and checked with `password` (which primes the cipher keys); then the system's
-// data step, WriteEntryData, writes each entry into a file under `scratch`. Any failure
-// is a test failure.
+// Walks the records with the tool's RecordWalker (the stub's FindArchiveStart,
+// ReadRecordHeader, ReadArchive and SeekArchive). As the extraction loop does, an
+// encrypted entry's header is read and checked with `password` (which primes the cipher
+// keys); then the system's data step, WriteEntryData, writes each entry into a file
+// under `scratch`. Any failure, or records that do not end cleanly, is a test failure.
 inline std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, const std::string& scratch,
                                                   const std::string& password = "") {
   if (!CrcTable) EXPECT_TRUE(AllocateCrcTable());
   std::vector<ReadBackEntry> entries;
-  int32_t start = FindArchiveStart(package.c_str());
-  EXPECT_GE(start, 20) << package;
-  if (start < 0) return entries;
   plat::ScopedByteString key;
   EXPECT_TRUE(key.Assign(password.data(), static_cast<uint32_t>(password.size())));
-  OpenedArchive open(package);
-  SeekArchive(start, plat::kFromBeginning);
-  while (ReadRecordHeader()) {
-    ReadBackEntry entry;
-    entry.offset = SeekResult;
-    entry.header = CurrentEntry.header;
-    const LocalRecordHeader& h = entry.header;
-    entry.name.resize(h.NameLength());
-    uint32_t got = 0;
-    ReadArchive(ArchiveHandle, reinterpret_cast<uint8_t*>(entry.name.data()), h.NameLength(), &got);
-    EXPECT_EQ(got, h.NameLength());
+  sfxpack::RecordWalker walker(package);
+  while (walker.Next()) {
+    const LocalRecordHeader& h = walker.header();
+    ReadBackEntry entry{static_cast<int32_t>(walker.offset()), h, ToString(walker.name())};
     if ((h.Flags() & kFlagEncrypted) != 0) {
       uint8_t check[2 * kEncryptionHeaderSize];
+      uint32_t got = 0;
       ReadArchive(ArchiveHandle, check, kEncryptionHeaderSize, &got);
       std::copy(check, check + kEncryptionHeaderSize, check + kEncryptionHeaderSize);
       EXPECT_TRUE(CheckEncryptionHeader(check, kEncryptionHeaderSize, h.Flags(), h.Crc32(), h.ModTime(), key))
@@ -124,9 +115,9 @@ inline std::vector<ReadBackEntry> ReadPackageBack(const std::string& package, co
     EXPECT_TRUE(plat::CloseFileHandle(CurrentEntry.OutputHandle));
     entry.systemCrc = ~CurrentEntry.RunningCrc;
     entry.content = ReadFile(path);
-    SeekArchive(entry.offset + kRecordHeaderSize + h.NameLength() + h.CompressedSize(), plat::kFromBeginning);
     entries.push_back(std::move(entry));
   }
+  EXPECT_TRUE(walker.clean()) << package << ": " << walker.ending();
   return entries;
 }
 
