@@ -6,8 +6,6 @@
 #include <string.h>
 #include <sys/stat.h>
 
-#include <chrono>
-#include <cstdlib>
 
 #include "archive/extract.h"
 #include "launcher/dialog.h"
@@ -20,10 +18,9 @@ using namespace sfxtest;
 using plat::testing::FaultPlan;
 
 // A setup program for the stand-in: a script that writes its argument to "argument" in
-// the folder above the destination (its own path up to "/_I_/"), then stays `seconds`.
-Record SetupScript(const std::string& name, int seconds = 0) {
-  return StoredRecord(name, "#!/bin/sh\nprintf '%s' \"$1\" > \"${0%%/_I_/*}/argument\"\nsleep " +
-                                std::to_string(seconds) + "\n");
+// the folder above the destination (its own path up to "/_I_/").
+Record SetupScript(const std::string& name) {
+  return StoredRecord(name, "#!/bin/sh\nprintf '%s' \"$1\" > \"${0%%/_I_/*}/argument\"\n");
 }
 
 // The box of a setup program under the destination that did not start.
@@ -174,26 +171,6 @@ TEST_F(LauncherTest, NoMarkerNoOpenAndNothingUnpacked) {
   ASSERT_EQ(messages.size(), 1u);  // the scan opens it first, then the package is kept open
   EXPECT_EQ(messages[0].text.substr(messages[0].text.size() - 14), "Error #SFXNDA#");
   EXPECT_FALSE(Exists(dest()));
-}
-
-TEST_F(LauncherTest, TheWaitEndsAfterTenSecondsAndTheRunningProgramStays) {
-  auto started = std::chrono::steady_clock::now();
-  EXPECT_TRUE(Run({SetupScript("SETUP.EXE", 13)}).empty());
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  EXPECT_GE(seconds, 9.9);
-  EXPECT_LT(seconds, 12.5);
-  EXPECT_TRUE(Exists(dest() + "/SETUP.EXE"));  // in use: not deleted
-  EXPECT_EQ(trace().removeAttempts, 1u);       // and not tried again after a time-out
-  std::system(("pkill -f '" + dest() + "/SETUP.EXE'").c_str());
-}
-
-TEST_F(LauncherTest, MessagesAfterTheEndAreIgnored) {
-  DialogWindow = -1;
-  for (uint32_t message : {plat::kWmInitDialog, plat::kWmPaint, plat::kWmUser, plat::kWmCommand})
-    EXPECT_EQ(WaitDialogProc(0x1234, message, plat::kIdCancel, 0), 0) << message;
-  EXPECT_EQ(DialogWindow, -1);
-  EXPECT_FALSE(StartPosted);
-  EXPECT_TRUE(ExtractionPending);
 }
 
 TEST_F(LauncherTest, ThePaintMessagePostsTheStartOnce) {

@@ -1,5 +1,5 @@
-// The table builder: results and root sizes, and that every code of
-// random complete and incomplete codes resolves to its symbol.
+// The table builder: every code of random complete and incomplete codes resolves to its
+// symbol.
 #include <algorithm>
 #include <random>
 
@@ -43,60 +43,6 @@ std::pair<HuffmanEntry, int> Walk(HuffmanTable root, int rootBits, uint32_t code
     e = &root[e->Value + (stream & ((1u << (e->Op - kOpLiteral)) - 1))];
   }
   return {*e, used + e->Bits};
-}
-
-struct ShapeCase {
-  const char* name;
-  std::vector<uint8_t> lengths;
-  int32_t requested;
-  BuildResult result;
-  int32_t bits;         // root size returned
-  int invalidEntries;   // root entries with Op 99
-};
-void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
-
-const ShapeCase kShapes[] = {
-    // Beyond what deflate allows: refused before the counts and symbol lists are used.
-    {"MoreSymbolsThan288", std::vector<uint8_t>(289, 9), 9, BuildResult::kOversubscribed, -1, 0},
-    {"LengthAbove15", {16, 1}, 7, BuildResult::kOversubscribed, -1, 0},
-    {"ShrinksToLongestCode", {1, 2, 3, 3}, 9, BuildResult::kComplete, 3, 0},
-    // A single 15-bit code under an 8-bit root: one sub-table, every other pattern invalid.
-    {"SingleLongCode", {15}, 8, BuildResult::kIncomplete, 8, 255},
-};
-
-class BuilderShapes : public ::testing::TestWithParam<ShapeCase> {};
-
-TEST_P(BuilderShapes, ResultAndRootSize) {
-  const ShapeCase& c = GetParam();
-  Built b;
-  Build(b, c.lengths, c.requested);
-  EXPECT_EQ(b.result, c.result);
-  if (c.result == BuildResult::kOversubscribed) {
-    EXPECT_EQ(b.root, reinterpret_cast<HuffmanTable>(&b));  // untouched
-    return;
-  }
-  EXPECT_EQ(b.bits, c.bits);
-  int invalid = 0;
-  for (int i = 0; i < (1 << b.bits); ++i) invalid += b.root[i].Op == kOpInvalid;
-  EXPECT_EQ(invalid, c.invalidEntries);
-}
-
-INSTANTIATE_TEST_SUITE_P(Shapes, BuilderShapes, ::testing::ValuesIn(kShapes),
-                         ::testing::PrintToStringParamName());
-
-TEST(HuffmanBuild, SingleCodeOtherPatternKeepsTheSymbolValue) {
-  // Symbol 18 alone with one bit, as a code-length code may be: the pattern 1 is invalid
-  // but carries 18, which is why both patterns read as 18 in the code-length loop.
-  std::vector<uint8_t> lengths(19, 0);
-  lengths[18] = 1;
-  Built b;
-  Build(b, lengths, 7);
-  ASSERT_EQ(b.result, BuildResult::kComplete);
-  ASSERT_EQ(b.bits, 1);
-  EXPECT_EQ(b.root[0].Op, kOpLiteral);
-  EXPECT_EQ(b.root[0].Value, 18);
-  EXPECT_EQ(b.root[1].Op, kOpInvalid);
-  EXPECT_EQ(b.root[1].Value, 18);
 }
 
 // Random codes from random Huffman trees (complete) and with codes removed
