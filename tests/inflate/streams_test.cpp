@@ -142,6 +142,19 @@ const StreamCase kCases[] = {
            .Match(3, 2).Match(3, 1).EndOfBlock().Finish();
      },
      InflateResult::kOk, "ababaaaa"},
+    // A non-final block of 28 bytes ("a" and nine matches of 3 at distance 1) whose
+    // complete distance code (lengths 1-8, 9, 9) puts symbols 8 and 9 under the root
+    // entry 11111111; then a block whose incomplete code (lengths 1-9) leaves 111111111
+    // without a symbol, and a length followed by that pattern: no stale entry may answer.
+    {"IncompleteDistanceCodeUnusedLongPattern",
+     [] {
+       W w;
+       w.BlockHeader(false, 2).DynamicHeaderFor(SmallLiteralCode(), {1, 2, 3, 4, 5, 6, 7, 8, 9, 9}).Literal('a');
+       for (int i = 0; i < 9; ++i) w.Match(3, 1);
+       return w.EndOfBlock().BlockHeader(true, 2).DynamicHeaderFor(SmallLiteralCode(), {1, 2, 3, 4, 5, 6, 7, 8, 9})
+           .Literal(257).Code({0x1FF, 9}).Bits(0, 3).EndOfBlock().Finish();
+     },
+     InflateResult::kDataError, ""},
     // The code lengths begin with symbol 16 (repeat previous, here 0) three times: symbols
     // 0-2 get no code, and the rest is the tiny code: "ab".
     {"FirstCodeLengthSymbol16",
