@@ -67,6 +67,5 @@ bool ReadRecordHeader() {
   // A header cut short by the end of the file would mix in the previous record's fields.
   bool accepted = got == kRecordHeaderSize &&
                   (signature == kAlternateSignature || signature == kLocalSignature);
-  CurrentEntry.RemainingCount = accepted ? CurrentEntry.header.CompressedSize() : 0;
   return accepted;
 }

@@ -83,8 +83,8 @@ void ReadArchiveWhole(uint8_t* buffer, uint32_t count, uint32_t* got);
 void SeekArchive(int32_t distance, plat::MoveMethod method);
 
 // Reads the next record header into CurrentEntry.header. True when 30 bytes arrived and
-// the signature is one of the two accepted; RemainingCount becomes CompressedSize then,
-// and 0 otherwise. A short header ends the record sequence.
+// the signature is one of the two accepted; a short header ends the record sequence.
+// (The entry's data step, WriteEntryData, sets RemainingCount from the header.)
 [[nodiscard]] bool ReadRecordHeader();
 
 // Little-endian field readers and writers shared by the parsers, the package tool and the
