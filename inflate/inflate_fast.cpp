@@ -27,11 +27,12 @@
 //   sub-table entry is the symbol.
 // - The window position is a pointer; a round never reaches the window's end, so the
 //   flush rule never fires here. A match whose source is wholly behind the write
-//   position is one copy. With a 64-bit buffer, one from eight or more bytes back
-//   moves whole words, whose bytes past the match's end land in the window's slack or
-//   on history that the copy puts back (CopyFarMatch). Otherwise, and always with 32
-//   bits, where saving and restoring those bytes costs more than the copy itself, the
-//   copy stores exactly the match's bytes, with the repeat rule (CopyMatch).
+//   position is one copy. One from eight or more bytes back moves whole words, whose
+//   bytes past the match's end land in the window's slack or on history that the copy
+//   puts back (CopyFarMatch). Saving and restoring those bytes takes more instructions
+//   than an exact copy on 32 bits, but the exact copy chooses its moves by the match's
+//   length, and those branches go wrong often enough to cost more. Matches from fewer
+//   than eight bytes back are copied exactly, with the repeat rule (CopyMatch).
 //
 // On leaving, whole bytes of the bit buffer that were not consumed go back to the input
 // (never further back than where this call started taking bytes), so the caller's
@@ -184,11 +185,7 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     uint32_t distance = br.TakeValue<true>(e);
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
-      // 64 bits: matches from eight or more bytes back are copied in whole words whose
-      // bytes past the match's end the window's slack takes or the copy puts back; the
-      // 16 bytes saved and restored are two register moves there. 32 bits: the save and
-      // restore would cost more than the copy, so every match is copied exactly.
-      if (kWordBits >= 64 && distance >= 8) {
+      if (distance >= 8) {
         CopyFarMatch(out, distance, length);
       } else {
         CopyMatch(out, distance, length);
