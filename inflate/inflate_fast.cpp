@@ -24,7 +24,10 @@
 //   while the pointer has moved on by no more than the rounds the input has room for,
 //   the input limit holds. The bound is worked out again when the pointer passes it.
 // - Tables are two-level: a root entry is a symbol, an invalid code, or a link whose
-//   sub-table entry is the symbol.
+//   sub-table entry is the symbol. Each round ends with the refill and root lookup of
+//   the next one (before a match is copied), so the table load is under way while the
+//   current round finishes; leaving the loop with those bits loaded but not consumed
+//   changes nothing, as they go back with the rest.
 // - The window position is a pointer; a round never reaches the window's end, so the
 //   flush rule never fires here. A match whose source is wholly behind the write
 //   position is one copy. One from eight or more bytes back moves whole words, whose
@@ -127,6 +130,8 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
   FastStop stop = FastStop::kNeedSlow;
   // The caller saw both limits met, so the first bound is at least the current position.
   uint8_t* bound = out;
+  br.Refill();
+  const HuffmanEntry* e = &tl[br.Peek(lmask)];
 
   for (;;) {
     if (out > bound) {
@@ -135,12 +140,14 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       uint32_t room = static_cast<uint32_t>(outLimit - out);
       bound = out + (rounds < room ? rounds : room);
     }
-    br.Refill();
-    const HuffmanEntry* e = &tl[br.Peek(lmask)];
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
       *out++ = static_cast<uint8_t>(e->Value);
-      if constexpr (kWordBits < 64) continue;
+      if constexpr (kWordBits < 64) {
+        br.Refill();
+        e = &tl[br.Peek(lmask)];
+        continue;
+      }
       // Two more literals straight from the root table: at most 45 bits in all, which
       // leaves at least 26 for a length code and its extra bits.
       e = &tl[br.Peek(lmask)];
@@ -151,6 +158,8 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
         if (e->Op == kOpLiteral) {
           br.Drop(e->Bits);
           *out++ = static_cast<uint8_t>(e->Value);
+          br.Refill();
+          e = &tl[br.Peek(lmask)];
           continue;
         }
       }
@@ -162,6 +171,8 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
       *out++ = static_cast<uint8_t>(e->Value);
+      br.Refill();
+      e = &tl[br.Peek(lmask)];
       continue;
     }
     if (e->Op == kOpEndOfBlock) {
@@ -183,6 +194,8 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       break;
     }
     uint32_t distance = br.TakeValue<true>(e);
+    br.Refill();
+    e = &tl[br.Peek(lmask)];
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
       if (distance >= 8) {
