@@ -6,30 +6,25 @@
 // a check inside a round:
 //
 // - Bits are kept in a buffer of the machine's word (64 bits on x86-64, 32 on i386, so
-//   that shifts and masks stay single instructions). A load ORs the unaligned word at
-//   the input pointer in above the bits counted, so that the whole buffer holds stream
-//   bits; the count says how many of them are accounted for, and the input pointer
-//   stays a whole number of bytes after the last one counted. Accounting for a refill
-//   moves the pointer on by the bytes that fit whole and raises the count to at least
-//   a word less eight (56 or 24). The two are kept apart so that loading is never
-//   conditional and accounting needs no branch: a test of the count goes either way
-//   from symbol to symbol, and its mispredictions cost more than the few instructions
-//   that account without one. Where the count is accounted is the byte-wise rule of
-//   the loop this one replaced (with 64 bits: a full refill every round and before a
-//   distance code unless 28 bits are counted; with 32: before each code and extra
-//   field unless its bits are counted), so the input position on leaving, and with it
-//   where the loop hands over and which routine finds a damaged code, stays as that
-//   rule makes it. A literal/length code with its extra bits takes at most 20 bits, a
-//   distance code 15 and its extra bits 13; between two loads a round takes no more
-//   bits than the word holds.
+//   that shifts and masks stay single instructions) refilled a word at a time with one
+//   unaligned load: the load is shifted above the bits already held and the input moves
+//   on by the bytes that fitted whole, leaving at least a word less eight valid bits
+//   (56 or 24). The bits of a byte that fitted only in part sit above the count; the
+//   next refill ORs in the same bits again. A literal/length code with its extra bits
+//   takes at most 20 bits, a distance code 15 and its extra bits 13: a 64-bit refill
+//   covers up to three literals, or a length and its distance. With 32 bits (at least
+//   24 valid after a refill) a round refills unconditionally before its literal/length
+//   code, which then leaves room for a length's extra bits, and again before the
+//   distance code; only a distance whose code and extra bits exceed what is left
+//   refills a third time. Refilling without a test costs a few instructions but no
+//   mispredicted branch, where a test of the count goes either way from symbol to
+//   symbol.
 // - The input and window limits are folded into one bound on the output pointer: every
 //   round stores at least one byte and takes at most kRoundInputBytes of input, so
 //   while the pointer has moved on by no more than the rounds the input has room for,
 //   the input limit holds. The bound is worked out again when the pointer passes it.
 // - Tables are two-level: a root entry is a symbol, an invalid code, or a link whose
-//   sub-table entry is the symbol. Each round ends with the root lookup of the next one
-//   (before a match is copied), from bits already loaded, so the table load is under
-//   way while the current round finishes.
+//   sub-table entry is the symbol.
 // - The window position is a pointer; a round never reaches the window's end, so the
 //   flush rule never fires here. A match whose source is wholly behind the write
 //   position is one copy. One from eight or more bytes back moves whole words, whose
@@ -55,10 +50,10 @@ namespace {
 using BitWord = uintptr_t;
 constexpr uint32_t kWordBits = sizeof(BitWord) * 8;
 constexpr uint32_t kMaxCodeBits = 15;
-// Input one round accounts for at most: two refills with 64 bits, four with 32, each
-// moving on by at most a word less one byte; rounded up to a power of two for the bound.
+// Input one round takes at most: two refills with 64 bits, three with 32, each moving
+// on by at most a word less one byte; rounded up to a power of two for the bound.
 constexpr uint32_t kRoundInputBytes = 16;
-static_assert((kWordBits < 64 ? 4 : 2) * (sizeof(BitWord) - 1) <= kRoundInputBytes);
+static_assert((kWordBits < 64 ? 3 : 2) * (sizeof(BitWord) - 1) <= kRoundInputBytes);
 
 inline BitWord LoadWord(const uint8_t* p) {
   BitWord v;
@@ -76,13 +71,13 @@ struct BitReader {
   uint32_t count;
   const uint8_t* in;
 
-  // Fills the buffer above the counted bits with the stream's next bits.
-  void Load() { buffer |= LoadWord(in) << count; }
-  // When fewer than n bits are counted, counts the loaded bytes that fit whole.
-  void Account(uint32_t n) {
-    BitWord all = BitWord{0} - static_cast<BitWord>(count < n);
-    in += ((kWordBits - 1 - count) >> 3) & all;
-    count |= (kWordBits - 8) & static_cast<uint32_t>(all);
+  void Refill() {
+    buffer |= LoadWord(in) << count;
+    in += (kWordBits - 1 - count) >> 3;
+    count |= kWordBits - 8;
+  }
+  void Ensure(uint32_t n) {
+    if (count < n) Refill();
   }
   uint32_t Peek(uint32_t mask) const { return static_cast<uint32_t>(buffer) & mask; }
   void Drop(uint32_t n) {
@@ -98,14 +93,14 @@ struct BitReader {
     e = &table[e->Value + Peek(MaskBits[e->Op - kOpLiteral])];
     return e->Op != kOpInvalid;
   }
-  // A symbol's extra bits added to its base; drops the code and the extra bits. With
-  // 64 bits they are loaded and accounted for; with 32 they are accounted for on their
-  // own, after a load, as an account may only count bits that are loaded.
+  // A symbol's extra bits added to its base; drops the code and the extra bits. The
+  // buffer holds both, except that with kRefill a 32-bit one refills between the code
+  // and its extra bits when they need it.
+  template <bool kRefill>
   uint32_t TakeValue(const HuffmanEntry* e) {
-    if constexpr (kWordBits < 64) {
+    if constexpr (kRefill && kWordBits < 64) {
       Drop(e->Bits);
-      Load();
-      Account(e->Op);
+      Ensure(e->Op);
       uint32_t value = e->Value + Peek(MaskBits[e->Op]);
       Drop(e->Op);
       return value;
@@ -132,8 +127,6 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
   FastStop stop = FastStop::kNeedSlow;
   // The caller saw both limits met, so the first bound is at least the current position.
   uint8_t* bound = out;
-  br.Load();
-  const HuffmanEntry* e = &tl[br.Peek(lmask)];
 
   for (;;) {
     if (out > bound) {
@@ -142,17 +135,12 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       uint32_t room = static_cast<uint32_t>(outLimit - out);
       bound = out + (rounds < room ? rounds : room);
     }
-    // A whole word loaded: after a literal at least 17 bits are left for the next
-    // lookup, 19 after three literals with 64 bits.
-    br.Load();
-    br.Account(kWordBits < 64 ? kMaxCodeBits : kWordBits);
+    br.Refill();
+    const HuffmanEntry* e = &tl[br.Peek(lmask)];
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
       *out++ = static_cast<uint8_t>(e->Value);
-      if constexpr (kWordBits < 64) {
-        e = &tl[br.Peek(lmask)];
-        continue;
-      }
+      if constexpr (kWordBits < 64) continue;
       // Two more literals straight from the root table: at most 45 bits in all, which
       // leaves at least 26 for a length code and its extra bits.
       e = &tl[br.Peek(lmask)];
@@ -163,7 +151,6 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
         if (e->Op == kOpLiteral) {
           br.Drop(e->Bits);
           *out++ = static_cast<uint8_t>(e->Value);
-          e = &tl[br.Peek(lmask)];
           continue;
         }
       }
@@ -175,7 +162,6 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
       *out++ = static_cast<uint8_t>(e->Value);
-      e = &tl[br.Peek(lmask)];
       continue;
     }
     if (e->Op == kOpEndOfBlock) {
@@ -183,18 +169,20 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       stop = FastStop::kEndOfBlock;
       break;
     }
-    uint32_t length = br.TakeValue(e);
-    // A 64-bit buffer takes the distance code and its extra bits from one load.
-    br.Load();
-    br.Account(kWordBits < 64 ? kMaxCodeBits : kMaxCodeBits + kOpMaxExtra);
+    uint32_t length = br.TakeValue<false>(e);
+    // A 64-bit buffer takes the distance code and its extra bits from one refill; a
+    // 32-bit one refills for the code and once more where its extra bits need it.
+    if constexpr (kWordBits < 64) {
+      br.Refill();
+    } else {
+      br.Ensure(kMaxCodeBits + kOpMaxExtra);
+    }
     e = &td[br.Peek(dmask)];
     if (!br.Resolve(td, e)) {
       stop = FastStop::kInvalidCode;
       break;
     }
-    // At least 36 loaded bits are left after it with 64 bits, 19 with 32.
-    uint32_t distance = br.TakeValue(e);
-    e = &tl[br.Peek(lmask)];
+    uint32_t distance = br.TakeValue<true>(e);
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
       if (distance >= 8) {
