@@ -24,7 +24,14 @@
 //   while the pointer has moved on by no more than the rounds the input has room for,
 //   the input limit holds. The bound is worked out again when the pointer passes it.
 // - Tables are two-level: a root entry is a symbol, an invalid code, or a link whose
-//   sub-table entry is the symbol.
+//   sub-table entry is the symbol. With 32 bits each round ends with the root lookup
+//   of the next one, before a match is copied, so that the table load is under way
+//   during the copy and the bound check. It reads only loaded bits (after a match the
+//   word at the input pointer is loaded again above the count first, as the distance
+//   may have left as few as 4), and neither the input pointer nor the count moves for
+//   it, so where the loop refills and where it hands over stay as they were. With 64
+//   bits a match may leave fewer bits loaded than a lookup takes, and loading there
+//   could read past the input's end, so the lookup stays after the round's refill.
 // - The window position is a pointer; a round never reaches the window's end, so the
 //   flush rule never fires here. A match whose source is wholly behind the write
 //   position is one copy. One from eight or more bytes back moves whole words, whose
@@ -76,6 +83,8 @@ struct BitReader {
     in += (kWordBits - 1 - count) >> 3;
     count |= kWordBits - 8;
   }
+  // Loads the bits a refill would, without counting them.
+  void Load() { buffer |= LoadWord(in) << count; }
   void Ensure(uint32_t n) {
     if (count < n) Refill();
   }
@@ -127,6 +136,10 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
   FastStop stop = FastStop::kNeedSlow;
   // The caller saw both limits met, so the first bound is at least the current position.
   uint8_t* bound = out;
+  // The first round's refill, early for the first lookup; the round's own refill then
+  // finds the count full and moves nothing.
+  br.Refill();
+  const HuffmanEntry* e = &tl[br.Peek(lmask)];
 
   for (;;) {
     if (out > bound) {
@@ -136,11 +149,14 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       bound = out + (rounds < room ? rounds : room);
     }
     br.Refill();
-    const HuffmanEntry* e = &tl[br.Peek(lmask)];
+    if constexpr (kWordBits >= 64) e = &tl[br.Peek(lmask)];
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
       *out++ = static_cast<uint8_t>(e->Value);
-      if constexpr (kWordBits < 64) continue;
+      if constexpr (kWordBits < 64) {
+        e = &tl[br.Peek(lmask)];
+        continue;
+      }
       // Two more literals straight from the root table: at most 45 bits in all, which
       // leaves at least 26 for a length code and its extra bits.
       e = &tl[br.Peek(lmask)];
@@ -162,6 +178,7 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
     if (e->Op == kOpLiteral) {
       br.Drop(e->Bits);
       *out++ = static_cast<uint8_t>(e->Value);
+      if constexpr (kWordBits < 64) e = &tl[br.Peek(lmask)];
       continue;
     }
     if (e->Op == kOpEndOfBlock) {
@@ -183,6 +200,10 @@ FastStop InflateFast(HuffmanTable tl, HuffmanTable td, int32_t bl, int32_t bd, u
       break;
     }
     uint32_t distance = br.TakeValue<true>(e);
+    if constexpr (kWordBits < 64) {
+      br.Load();
+      e = &tl[br.Peek(lmask)];
+    }
     uint32_t pos = static_cast<uint32_t>(out - window);
     if (distance <= pos) {
       if (distance >= 8) {
