@@ -9,12 +9,15 @@ namespace sfxtest {
 bool writesReportOneFewer = false;
 }  // namespace sfxtest
 
-extern "C" bool __real__ZN4plat10WriteBytesElPKvjPj(intptr_t file, const void* data, uint32_t count,
-                                                     uint32_t* written);
+// The real function and the wrapper by their link names, "__real_" and "__wrap_" before
+// the mangled name the build gives as SFX_WRITE_BYTES_SYMBOL.
+bool RealWriteBytes(intptr_t file, const void* data, uint32_t count, uint32_t* written)
+    __asm__("__real_" SFX_WRITE_BYTES_SYMBOL);
+bool WrapWriteBytes(intptr_t file, const void* data, uint32_t count, uint32_t* written)
+    __asm__("__wrap_" SFX_WRITE_BYTES_SYMBOL);
 
-extern "C" bool __wrap__ZN4plat10WriteBytesElPKvjPj(intptr_t file, const void* data, uint32_t count,
-                                                     uint32_t* written) {
-  bool ok = __real__ZN4plat10WriteBytesElPKvjPj(file, data, count, written);
+bool WrapWriteBytes(intptr_t file, const void* data, uint32_t count, uint32_t* written) {
+  bool ok = RealWriteBytes(file, data, count, written);
   if (ok && sfxtest::writesReportOneFewer && *written > 0) --*written;
   return ok;
 }

@@ -306,6 +306,7 @@ TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
   struct Case {
     size_t prefix;                              // pattern bytes before the fixed block
     std::vector<std::pair<int, int>> matches;  // length, distance; distance 0: literal `length`
+    std::vector<uint8_t> distanceLengths = {};  // a dynamic block's distance code; none: fixed codes
   };
   std::vector<Case> cases = {
       // Distance 32768 at the window's start: the byte a whole window back.
@@ -320,10 +321,22 @@ TEST_F(WindowTest, MatchesAtTheWindowEndAreSplitWithAFlush) {
   };
   // 20 bytes at distance 9 starting k bytes before the end: pieces of k and 20 - k.
   for (size_t k = 1; k < 20; ++k) cases.push_back({32768 - k, {{20, 9}}});
+  // Far matches whose distance codes are the longest (symbols 28 and 29 in 15 bits, the
+  // others 1 to 14 bits) and carry the most extra bits: 28 bits, more than a 32-bit
+  // reader holds after refilling for the code.
+  Case far = {32000, {}, std::vector<uint8_t>(30, 0)};
+  for (uint8_t symbol = 0; symbol < 14; ++symbol) far.distanceLengths[symbol] = symbol + 1;
+  far.distanceLengths[28] = far.distanceLengths[29] = 15;
+  for (int i = 0; i < 16; ++i) far.matches.insert(far.matches.end(), {{82, 24577 + 511 * i}, {67, 16385 + 977 * i}});
+  cases.push_back(far);
   for (const Case& c : cases) {
     Bytes expected = RandomBytes(c.prefix, static_cast<uint32_t>(c.prefix));
     W w;
-    w.Stored(false, expected).BlockHeader(true, 1).UseFixedCodes();
+    w.Stored(false, expected);
+    if (c.distanceLengths.empty())
+      w.BlockHeader(true, 1).UseFixedCodes();
+    else
+      w.BlockHeader(true, 2).DynamicHeaderFor(LongCodesLiteralLengths(), c.distanceLengths);
     for (auto [length, distance] : c.matches) {
       if (distance == 0) {
         w.Literal(length);
