@@ -122,7 +122,7 @@ TEST_F(VerifyTest, FindsEveryFaultTheStubReportsOrStopsAt) {
       {"a compressed size past the end", Patch(kTwoRecord, kCompressedSize, 0x7FFFFFF0u, 4), 3, {"#SFXCRC#"}, 1,
        "bytes past the end of the file", 1, "the file is cut short",
        "runs 2147483630 bytes past the end of the file (3 records)"},  // 0x7FFFFFF0 for 2 bytes
-      {"cut inside the last record's data", [&](Bytes& p) { p.resize(p.size() - 1); }, 3, {"#SFXCRC#"}, 1,
+      {"cut inside the last record's data", [&](Bytes& p) { p.pop_back(); }, 3, {"#SFXCRC#"}, 1,
        "runs 1 bytes past the end of the file", 1, "the file is cut short",
        ": the record at " + std::to_string(start[kTwoRecord]) + " runs 1 bytes past the end of the file (3 records)"},
       {"a name running past the end of the file", Patch(kTwoRecord, kNameLength, 20, 2), 3, {"#SFXCRC#"}, 1,
