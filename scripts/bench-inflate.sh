@@ -17,11 +17,11 @@
 #   BENCH_ROUNDS     timing rounds, decoders alternating within each (default 7)
 #   BENCH_CALLGRIND  0 skips the instruction counts (default 1)
 #   BENCH_I386       0 skips the i386 build (default 1)
-#   BENCH_BUILD_DIR  x86-64 build directory (default build/host); i386: build/i386
+#   BENCH_BUILD_DIR  x86-64 build directory (default build/host); i386: build/i386-tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${BENCH_BUILD_DIR:-build/host}"
-build32=build/i386
+build32=build/i386-tests  # the i386 preset's folder
 payloads="$build/bench-payloads"
 
 cmake --preset host -B "$build" >/dev/null
@@ -42,10 +42,9 @@ if [ "${BENCH_I386:-1}" = 1 ]; then
       g++-multilib zlib1g-dev:i386 libdeflate-dev:i386 >/dev/null
   fi
   if i386_ready; then
-    # Not position-independent, as the Windows program's code is not.
-    flags="-m32 -D_FILE_OFFSET_BITS=64 -fno-pie"
-    cmake -S . -B "$build32" -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF \
-      -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS=-no-pie >/dev/null
+    # The i386 preset: the Windows program's flags, the same build the decoder's i386
+    # tests run in.
+    cmake --preset i386 >/dev/null
     cmake --build "$build32" -j2 --target bench_inflate >/dev/null
     builds+=("i386-as-shipped:$build32/bench/bench_inflate")
   else
