@@ -26,7 +26,9 @@ class LocateTest : public sfxtest::PlatformTest {
 
 TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
   struct Case { const char* what; Bytes file; int32_t expected; plat::testing::FaultPlan plan = {}; };
-  Bytes straddling = FileWithMarkers(9000, {4096 - 3});
+  // The blocks are read from offset 20, so the first one ends at 20 + 4096.
+  const size_t straddle = kMarkerScanStart + kMarkerScanBlock - 3;
+  Bytes straddling = FileWithMarkers(9000, {straddle});
   Bytes restart = FileWithMarkers(200, {101});
   restart[100] = 0xA6;  // A6 A6 95 9C 2B 0F F0: the match restarts at the second A6
   Bytes broken = FileWithMarkers(200, {});
@@ -37,7 +39,7 @@ TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
       {"marker at exactly offset 20", FileWithMarkers(100, {20}), 20},
       {"marker inside the first 20 bytes is skipped", FileWithMarkers(100, {14}), -1},
       {"one before 20 skipped, a later one found", FileWithMarkers(100, {10, 70}), 70},
-      {"straddles the 4096-byte block boundary", straddling, 4096 - 3},
+      {"straddles the first block's end", straddling, static_cast<int32_t>(straddle)},
       {"breaking byte that starts a new match", restart, 101},
       {"five of six marker bytes", broken, -1},
       {"marker ends at the file's last byte", FileWithMarkers(106, {100}), 100},
