@@ -14,7 +14,8 @@ namespace {
 
 // Entry 0 finishes only once `waitFor` later entries were started (or after two
 // seconds): a pool that makes no entry past 2 × jobs while the first is not taken keeps
-// it waiting. Every other entry carries `size` bytes of data. Entry `fails` throws.
+// it waiting, and so must one whose waiting entries have used up the byte budget
+// (`heldBack`). Every other entry carries `size` bytes of data. Entry `fails` throws.
 struct Case {
   const char* name;
   int jobs;
@@ -22,11 +23,13 @@ struct Case {
   size_t size;
   size_t waitFor;
   size_t fails;
+  bool heldBack = false;
 } const kCases[] = {
     {"OneThread", 1, 40, 10, 0, 99},
     {"SmallFilesBehindALargeOne", 2, 300, 1000, 40, 999},
     {"ManyThreads", 8, 600, 100 << 10, 100, 999},
-    {"TheBudgetHoldsLargeOnesBack", 2, 24, 16 << 20, 0, 999},
+    // Four 16 MiB entries use up the 64 MiB budget: the eighth is never started in time.
+    {"TheBudgetHoldsLargeOnesBack", 2, 24, 16 << 20, 7, 999, true},
     {"AFailureAtItsOwnEntry", 4, 100, 10, 0, 37},
 };
 
@@ -64,7 +67,7 @@ TEST(EntryPoolTest, InOrderWithinBounds) {
         ++taken;
       }
     }
-    EXPECT_TRUE(firstWaited) << "no entry past the first few was made while the first was in hand";
+    EXPECT_EQ(firstWaited, !c.heldBack) << "entries made while the first was in hand, against the bounds";
     // The counts here lag the pool's own by the entry being taken: one more is allowed.
     size_t sure = 2 * static_cast<size_t>(c.jobs);
     EXPECT_LE(mostInHand, kPoolSlotsPerJob * c.jobs + 1);
