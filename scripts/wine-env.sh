@@ -97,7 +97,7 @@ start_environment() {
       # Both runs record their command line to NUL: nothing to check there.
       SFX_WINE_RECORD=NUL SFX_WINE_STAY_MS=900000 setsid wine "$warmup" </dev/null >/dev/null 2>&1 &
       SFX_WINE_RECORD=NUL SFX_WINE_STAY_MS=0 SFX_WINE_BOX=warm-up \
-        wine "$driver" --timeout 60000 "$warmup_win" </dev/null >"$state/warmup.log" 2>&1 &&
+        wine "$driver" "$warmup_win" </dev/null >"$state/warmup.log" 2>&1 &&
         grep -q '^t=[0-9]* box ' "$state/warmup.log" || { echo "warm-up run failed" >&2; return 1; }
     fi
   fi

@@ -1,4 +1,4 @@
-// The marker scan: where the archive is found, where it is not, and how it reads.
+// The marker scan: where the archive is found and where it is not.
 #include <gtest/gtest.h>
 
 #include "launcher/locate.h"
@@ -57,16 +57,6 @@ TEST_F(LocateTest, FindsTheFirstMarkerAtOrAfterOffset20) {
   }
   EXPECT_EQ(FindArchiveStart((dir_ / "missing").c_str()), -1);
   EXPECT_EQ(FindArchiveStart(dir_.path().c_str()), -1);  // a directory is no package
-}
-
-TEST_F(LocateTest, ReadsForwardIn4096ByteBlocksFromOffset20) {
-  sfxtest::WriteFile(dir_ / "pkg", FileWithMarkers(10000, {9000}));
-  EXPECT_EQ(FindArchiveStart((dir_ / "pkg").c_str()), 9000);
-  std::vector<uint32_t> asked;
-  for (auto& r : trace().reads) asked.push_back(r.asked);
-  EXPECT_EQ(asked, (std::vector<uint32_t>{4096, 4096, 4096}));
-  ASSERT_EQ(trace().seeks.size(), 1u);
-  EXPECT_EQ(trace().seeks[0].distance, 20);
 }
 
 }  // namespace

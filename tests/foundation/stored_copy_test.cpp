@@ -1,10 +1,9 @@
-// The stored-entry copy: chunking, CRC, encrypted data, and every failure of the layer.
+// The stored-entry copy: chunking, CRC, and every failure of the layer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "archive/record.h"
-#include "integrity/cipher.h"
 #include "integrity/stored_copy.h"
 #include "tests/inflate/corpus.h"
 #include "tests/inflate/short_write.h"
@@ -20,12 +19,11 @@ using inflatetest::RandomBytes;
 class StoredCopyTest : public sfxtest::PlatformTest {
  protected:
   // Copies `archiveBytes` (plain) as an entry whose RemainingCount is `count`.
-  Bytes Copy(const Bytes& plain, int32_t count, uint16_t flags = 0) {
+  Bytes Copy(const Bytes& plain, int32_t count) {
     std::string in = dir_ / "archive", out = dir_ / "out";
     sfxtest::WriteFile(in, sfxtest::Scramble(plain));
     sfxtest::OpenedArchive open(in);
-    CurrentEntry.header = {};
-    WriteLe16(&CurrentEntry.header.raw[RecordField::kFlags], flags);
+    CurrentEntry.header = {};  // flags 0: not encrypted
     CurrentEntry.RemainingCount = count;
     CurrentEntry.RunningCrc = 0xFFFFFFFFu;
     CurrentEntry.OutputHandle = plat::CreateOutputFile(out.c_str());
@@ -89,21 +87,6 @@ TEST_F(StoredCopyTest, ReadsWritesCrcAndBuffer) {
     EXPECT_EQ(writes, delivered) << c.what;
     EXPECT_EQ(trace().peakBytes - base, c.buffer) << c.what;
   }
-}
-
-TEST_F(StoredCopyTest, EncryptedDataIsDecryptedAcrossChunksWithTheKeysCarriedOver) {
-  plat::ScopedByteString password;
-  ASSERT_TRUE(password.AppendText("key"));
-  Bytes plain = RandomBytes(50000, 13), cipher(plain.size());
-  InitCipherKeys(password);
-  for (size_t i = 0; i < plain.size(); ++i) {
-    cipher[i] = plain[i] ^ DecryptByte();
-    UpdateCipherKeys(plain[i]);
-  }
-  CipherKeyState end = CipherKeys;
-  InitCipherKeys(password);
-  EXPECT_EQ(Copy(cipher, 50000, kFlagEncrypted), plain);
-  EXPECT_EQ(CipherKeys.Key2, end.Key2);
 }
 
 }  // namespace

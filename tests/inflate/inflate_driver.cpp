@@ -68,8 +68,7 @@ DecodeOutcome StoredEntry::Decode(const DecodeOptions& options) {
   plat::FileHandle output = plat::CreateOutputFile(outputPath.c_str());
   if (output == plat::kInvalidFile) throw std::runtime_error("cannot create " + outputPath);
 
-  CurrentEntry = {};
-  WriteLe16(&CurrentEntry.header.raw[RecordField::kFlags], options.flags);
+  CurrentEntry = {};  // flags 0: not encrypted
   CurrentEntry.RemainingCount = static_cast<int32_t>(size_);
   CurrentEntry.OutputHandle = output;
   CurrentEntry.RunningCrc = 0xFFFFFFFFu;

@@ -17,7 +17,6 @@ namespace inflatetest {
 using Bytes = std::vector<uint8_t>;
 
 struct DecodeOptions {
-  uint16_t flags = 0;           // the record header's Flags (bit 0: encrypted)
   Bytes trailer;                // archive bytes stored after the entry's data
   bool keepOutput = true;       // false: the output goes to /dev/null and is not read back
 };

@@ -1,6 +1,6 @@
 // What makes sfx-pack a finished tool: the stub found where it is installed, a man page
-// troff reads without a warning, the same package from any number of threads, the
-// package's texts, and list --json.
+// troff reads without a warning, the same package from any number of threads, and list
+// --json.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -100,23 +100,6 @@ TEST_F(FinishedToolTest, OneAndFourThreadsWriteTheSamePackageThatListJsonDescrib
                                                        "data/a.txt 8 0 False True True True",
                                                        "data/x\"y\\z 0 0 False True True True",
                                                        "data/\xC3\xA9t\xC3\xA9.txt 0 2048 False True True True"}));
-}
-
-// The package's default texts, listed, leave the stub byte for byte as built. (Given
-// texts: the Wine suite's branded package shows them in the Windows program's windows.)
-TEST_F(FinishedToolTest, TheDefaultTextsOfThePackage) {
-  const Bytes stub = ReadFile(fs::path(SFX_PACK_PATH).parent_path() / "sfx-stub");
-  ASSERT_EQ(RunPack({"create", "--stub", "linux", "--output", "pkg.run", "SETUP.EXE"}, dir.path()).status, 0);
-  std::vector<std::string> lines = Lines(RunPack({"list", "pkg.run"}, dir.path()).out);
-  ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 4),
-            (std::vector<std::string>{
-                "caption: Velmora Software",
-                "wait text: Iniciando el asistente para la instalaci\xC3\xB3n.\\rEspere un momento...",
-                "contact lines: support@example.com, www.example.com, downloads.example.com, help@example.com, "
-                "help.example.com"}));
-  Bytes package = ReadFile(dir / "pkg.run");
-  EXPECT_TRUE(Bytes(package.begin(), package.begin() + stub.size()) == stub);
 }
 
 }  // namespace

@@ -28,11 +28,8 @@ inline uint32_t Crc32(const Bytes& data) {
 // One local record, in plain (unscrambled) form. Fields left unset get the values a
 // well-formed record would carry.
 struct Record {
-  uint32_t signature = kAlternateSignature;
   uint16_t flags = 0;
   uint16_t method = kMethodStored;
-  uint16_t modTime = 0x6000;  // 12:00:00
-  uint16_t modDate = 0x5A21;  // 2025-01-01
   std::optional<uint32_t> crc32;            // default: CRC-32 of `uncompressed`
   std::optional<uint32_t> compressedSize;   // default: size of `data`
   uint16_t extraLength = 0;
@@ -46,18 +43,18 @@ inline Record StoredRecord(const std::string& name, const std::string& content) 
   return Record{.name = name, .data = ToBytes(content), .uncompressed = ToBytes(content)};
 }
 
-// Serialises the records back to back, plain. The version needed is always plain FF 00:
-// with the alternate signature, the six bytes of the marker.
+// Serialises the records back to back, plain, each with the alternate signature and the
+// version needed FF 00 (the six bytes of the marker) and the time 2025-01-01 12:00:00.
 inline Bytes BuildArchive(const std::vector<Record>& records) {
   Bytes out;
   for (const Record& r : records) {
     uint8_t h[kRecordHeaderSize];
-    WriteLe32(h + RecordField::kSignature, r.signature);
+    WriteLe32(h + RecordField::kSignature, kAlternateSignature);
     WriteLe16(h + RecordField::kVersionNeeded, 0x00FF);
     WriteLe16(h + RecordField::kFlags, r.flags);
     WriteLe16(h + RecordField::kMethod, r.method);
-    WriteLe16(h + RecordField::kModTime, r.modTime);
-    WriteLe16(h + RecordField::kModDate, r.modDate);
+    WriteLe16(h + RecordField::kModTime, 0x6000);
+    WriteLe16(h + RecordField::kModDate, 0x5A21);
     WriteLe32(h + RecordField::kCrc32, r.crc32.value_or(Crc32(r.uncompressed)));
     WriteLe32(h + RecordField::kCompressedSize, r.compressedSize.value_or(static_cast<uint32_t>(r.data.size())));
     WriteLe32(h + RecordField::kUncompressedSize, static_cast<uint32_t>(r.uncompressed.size()));

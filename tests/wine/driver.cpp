@@ -36,7 +36,7 @@ struct Options {
   std::vector<std::string> environment;  // NAME=VALUE set for the package (TMP, for one)
   int cancelOnBox = 0;        // box number (1-based) during which the wait window is cancelled
   std::string screenshotAck;  // file whose appearance ends a screenshot pause
-  DWORD timeoutMs = 60000;
+  DWORD timeoutMs = 60000;  // then the package and what it started are ended
   DWORD descendantsTimeoutMs = 0;  // after the package's exit, wait this long for its children
 };
 
@@ -341,8 +341,6 @@ bool ParseOptions(const std::vector<std::string>& argv, Options* o) {
       o->cancelOnBox = std::atoi(value.c_str());
     } else if (name == "--screenshot-ack") {
       o->screenshotAck = value;
-    } else if (name == "--timeout") {
-      o->timeoutMs = std::strtoul(value.c_str(), nullptr, 10);
     } else if (name == "--wait-descendants") {
       o->descendantsTimeoutMs = std::strtoul(value.c_str(), nullptr, 10);
     } else if (name == "--env" && value.find('=') != std::string::npos) {
