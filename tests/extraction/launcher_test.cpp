@@ -35,11 +35,8 @@ class LauncherTest : public ExtractionTest {
   std::vector<Message> Run(const std::vector<Record>& records, FaultPlan plan = {},
                            const std::string& packageName = "package.exe") {
     WriteFile(*dir_ / packageName, BuildPackage(records));
-    return RunFile(*dir_ / packageName, plan);
-  }
-  std::vector<Message> RunFile(const std::string& path, FaultPlan plan) {
     plan.overrideSelfPath = true;
-    plan.selfPath = path;
+    plan.selfPath = *dir_ / packageName;
     if (!plan.overrideTempPath) plan.tempPath = folder() + "\\";
     plan.overrideTempPath = true;
     Install(plan);

@@ -388,10 +388,6 @@ def created_names(top):
 
 # --- scenarios of the real package -----------------------------------------------------
 
-def scenario_setup_started(s):
-    s.check_package(pack(s, {"SETUP.EXE": s.setup}), [], installer=s.installer, gone=[s.dest])
-
-
 def scenario_no_setup(s):
     # Stored and deflated files (sfx-pack stores what deflate does not shrink) with their times.
     files = {"leeme.txt": (b"Hola.\r\n", (2024, 2, 29, 23, 59, 58)),

@@ -59,14 +59,6 @@ constexpr int kSize = 46;
 constexpr uint32_t kSignatureValue = 0x02014B50u;
 }  // namespace CentralField
 
-// Local file header: only what locates the data is read.
-namespace LocalField {
-constexpr int kNameLength = 26;   // 2
-constexpr int kExtraLength = 28;  // 2
-constexpr int kSize = 30;
-constexpr uint32_t kSignatureValue = 0x04034B50u;
-}  // namespace LocalField
-
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint16_t kMethodAes = 99;
 constexpr uint32_t kZip64Mark32 = 0xFFFFFFFFu;
@@ -196,10 +188,11 @@ void ZipArchive::CheckSupported(const ZipEntry& entry) const {
 PackEntry ZipArchive::MakePackEntry(const ZipEntry& entry) {
   CheckSupported(entry);
   std::string which = Quoted(entry.name);
-  Bytes local = ReadAt(entry.localOffset, LocalField::kSize, which + "'s local header");
-  if (ReadLe32(local.data()) != LocalField::kSignatureValue) Damaged(which + " has no local header");
-  int64_t dataStart = entry.localOffset + LocalField::kSize + ReadLe16(local.data() + LocalField::kNameLength) +
-                      ReadLe16(local.data() + LocalField::kExtraLength);
+  // The local header is the record header the stub reads: only what locates the data is read.
+  Bytes local = ReadAt(entry.localOffset, kRecordHeaderSize, which + "'s local header");
+  if (ReadLe32(local.data()) != kLocalSignature) Damaged(which + " has no local header");
+  int64_t dataStart = entry.localOffset + kRecordHeaderSize + ReadLe16(local.data() + RecordField::kNameLength) +
+                      ReadLe16(local.data() + RecordField::kExtraLength);
   if (dataStart + static_cast<int64_t>(entry.compressedSize) > centralStart_)
     Damaged(which + "'s data runs into the central directory");
 
