@@ -7,6 +7,8 @@
 # and the files the package left in the prefix. The environment (Xvfb, the booted prefix) is brought up once
 # per test run by scripts/wine-env.sh; its state directory is given with --state.
 #
+# Every run packs the same bytes: the incompressible parts come from seeded generators.
+#
 # The system's own texts are compared as Windows-1252 bytes. Windows paths are
 # Windows-1252 bytes, or text (str) where they hold characters outside that code page;
 # Wine keeps the prefix's file names in UTF-8.
@@ -15,6 +17,7 @@ import argparse
 import calendar
 import dataclasses
 import os
+import random
 import re
 import shutil
 import struct
@@ -391,7 +394,7 @@ def created_names(top):
 def scenario_no_setup(s):
     # Stored and deflated files (sfx-pack stores what deflate does not shrink) with their times.
     files = {"leeme.txt": (b"Hola.\r\n", (2024, 2, 29, 23, 59, 58)),
-             "datos/info.bin": (bytes(range(256)) * 400 + os.urandom(3000), (2010, 7, 4, 6, 30, 0)),
+             "datos/info.bin": (bytes(range(256)) * 400 + random.Random(1).randbytes(3000), (2010, 7, 4, 6, 30, 0)),
              "datos/sub/vacío.txt": (b"", (1999, 12, 31, 0, 0, 2)),
              "programa.exe": (b"lower case: not a setup program", NOON_2025)}
     s.check_package(pack(s, files), [s.completed], files={n: c for n, (c, _) in files.items()})
@@ -495,7 +498,7 @@ def scenario_damaged_crc(s):
 
 def scenario_damaged_deflate(s):
     # A stream whose first block has the reserved type 3 (cut streams are the host tests' own).
-    content = os.urandom(4000) + b"x" * 20000
+    content = random.Random(2).randbytes(4000) + b"x" * 20000
     expect_damaged(s, Entry(b"reservado.bin", content, data=b"\x07" + deflate(content)[1:]))
 
 
@@ -556,7 +559,7 @@ def scenario_full_temp(s):
         with open(os.path.join(mount_point, "relleno"), "wb") as f:
             f.write(bytes(1024 * 1024 - 64 * 1024))  # 64 KiB left
         dest = temp + b"\\_I_\\"
-        for name, content, options in (("SETUP.EXE", s.setup + os.urandom(300 * 1024), ["--store"]),
+        for name, content, options in (("SETUP.EXE", s.setup + random.Random(3).randbytes(300 * 1024), ["--store"]),
                                        ("datos.bin", b"datos " * 60000, [])):
             shutil.rmtree(s.unix_path(dest), ignore_errors=True)
             s.check_package(pack(s, {"uno.txt": b"uno", name: content, "dos.txt": b"dos"}, *options),
@@ -714,7 +717,7 @@ def scenario_packed_by_tool(s):
     # Deflated and stored; a name outside ASCII goes in as UTF-8 with flag bit 11. (Packing
     # from a ZIP file makes the same records: the package tool's own tests show that.)
     inputs = {"SETUP.EXE": s.setup, "datos/leeme.txt": b"Hola desde el paquete.\r\n",
-              "datos/imagen.bin": os.urandom(50000) + bytes(50000), "datos/niño ελληνικά 日本.txt": b"UTF-8"}
+              "datos/imagen.bin": random.Random(4).randbytes(50000) + bytes(50000), "datos/niño ελληνικά 日本.txt": b"UTF-8"}
     for data in (pack(s, inputs), pack(s, inputs, "--store")):
         s.check_package(data, [], installer=s.installer, files={**inputs, "SETUP.EXE": None})
 
